@@ -1,0 +1,125 @@
+#include "common/cli.hpp"
+
+#include <cstdio>
+#include <exception>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <unistd.h>
+
+#ifndef AT_VERSION
+#define AT_VERSION "unknown"
+#endif
+
+namespace at::cli {
+
+namespace {
+
+void print(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+void report(std::string_view wording, std::string_view path) {
+    std::string message;
+    message.reserve(wording.size() + path.size() + 3);
+    message += '\n';
+    message += wording;
+    message += path;
+    message += "\"\n";
+    print(stderr, message);
+}
+
+}  // namespace
+
+void report_open_failure(std::string_view path, std::string_view wording) { report(wording, path); }
+void report_read_failure(std::string_view path) { report("Not able to read the file \"", path); }
+void report_write_failure(std::string_view path) { report("Not able to write the file \"", path); }
+
+int run(const Program& program, int argc, char** argv, const std::function<int(char** argv)>& body) {
+    try {
+        if (argc >= 2) {
+            const std::string_view first = argv[1];
+            if ((first == "--help" || first == "-h") && !program.help.empty()) {
+                print(stdout, program.help);
+                return std::fflush(stdout) == 0 ? exit_success : exit_failure;
+            }
+            if (first == "--version") {
+                std::string text(program.name);
+                text += " (amplicon tally tools) " AT_VERSION "\n";
+                print(stdout, text);
+                return std::fflush(stdout) == 0 ? exit_success : exit_failure;
+            }
+        }
+        if (argc - 1 < program.mandatory_arguments) {
+            std::string text = "Usage: Enter mandatory arguments\n";
+            text += program.sample_line;
+            text += '\n';
+            print(stderr, text);
+            return exit_usage;
+        }
+        install_output_signal_handlers();
+        return body(argv);
+    } catch (const std::bad_alloc&) {
+        std::string text(program.name);
+        text += ": out of memory\n";
+        print(stderr, text);
+    } catch (const std::exception& error) {
+        std::string text(program.name);
+        text += ": ";
+        text += error.what();
+        text += '\n';
+        print(stderr, text);
+    } catch (...) {
+        std::string text(program.name);
+        text += ": unexpected failure\n";
+        print(stderr, text);
+    }
+    return exit_failure;
+}
+
+Inputs::~Inputs() {
+    for (int fd : descriptors_) ::close(fd);
+}
+
+int Inputs::open(const char* path, std::string_view wording) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        report_open_failure(path, wording);
+        all_open_ = false;
+        return -1;
+    }
+    // Inputs are read once from start to end.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    descriptors_.push_back(fd);
+    return fd;
+}
+
+TextSink& Outputs::create(std::string_view name) {
+    files_.push_back(std::make_unique<OutputFile>(std::string(name)));
+    files_.back()->open();
+    return *files_.back();
+}
+
+int Outputs::commit_all() {
+    bool complete = true;
+    for (auto& file : files_) {
+        if (!file->finish()) {
+            report_write_failure(file->path());
+            complete = false;
+        }
+    }
+    if (!complete) {
+        for (auto& file : files_) file->discard();
+        return exit_failure;
+    }
+    int status = exit_success;
+    for (auto& file : files_) {
+        if (!file->commit()) {
+            report_write_failure(file->path());
+            status = exit_failure;
+        }
+    }
+    return status;
+}
+
+}  // namespace at::cli

@@ -1,0 +1,69 @@
+#pragma once
+// The command-line frame of every program: argument check and usage text,
+// the messages for inputs and outputs that fail, exit statuses, and the guard
+// that keeps exceptions from leaving main.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/output_file.hpp"
+#include "common/output_set.hpp"
+
+namespace at::cli {
+
+constexpr int exit_success = 0;
+constexpr int exit_failure = 1;  // an input, a read or an output failed
+constexpr int exit_usage = 255;  // mandatory arguments missing
+
+struct Program {
+    std::string_view name;         // "readtally"
+    std::string_view sample_line;  // "Sample: ./readtally <mothur_output_file>"
+    int mandatory_arguments;       // positional arguments the program needs
+    std::string_view help;         // text of --help: what it reads and writes
+};
+
+// Runs a program's body inside the frame: --help and --version, the argument
+// check, and no exception past main. The body gets argv and returns the status.
+int run(const Program& program, int argc, char** argv, const std::function<int(char** argv)>& body);
+
+constexpr std::string_view open_failure_wording = "Not able to open the file \"";
+
+void report_open_failure(std::string_view path, std::string_view wording = open_failure_wording);
+void report_read_failure(std::string_view path);
+void report_write_failure(std::string_view path);
+
+// The inputs of one run. Each is opened before any output is created; every
+// input that cannot be opened is reported, and the run then writes nothing.
+class Inputs {
+public:
+    Inputs() = default;
+    Inputs(const Inputs&) = delete;
+    Inputs& operator=(const Inputs&) = delete;
+    ~Inputs();
+
+    // The descriptor of the opened file, or -1 after reporting the failure.
+    int open(const char* path, std::string_view wording = open_failure_wording);
+    bool all_open() const { return all_open_; }
+
+private:
+    std::vector<int> descriptors_;
+    bool all_open_ = true;
+};
+
+// The output files of one run, made safe: nothing replaces an earlier file
+// until every output is complete, and then all are renamed into place.
+class Outputs final : public OutputSet {
+public:
+    TextSink& create(std::string_view name) override;
+    // Finishes every output and renames them into place; reports each output
+    // that could not be created or written. Returns the run's exit status.
+    int commit_all();
+
+private:
+    std::vector<std::unique_ptr<OutputFile>> files_;
+};
+
+}  // namespace at::cli

@@ -1,0 +1,63 @@
+#pragma once
+// Where a program's core writes an output file's text, and the number formats
+// of every table: whole numbers in plain decimal, fractional values as single
+// precision widened to double and written as %g writes them (six significant
+// digits: 12.5, 33.3333, 1e+06, inf, -inf, nan, -nan).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace at {
+
+void append_whole(std::string& out, std::int64_t value);
+void append_real(std::string& out, float value);
+
+class TextSink {
+public:
+    virtual ~TextSink() = default;
+
+    void write(std::string_view text) {
+        buffer_.append(text);
+        if (buffer_.size() >= drain_at_) drain();
+    }
+    void put(char c) {
+        buffer_.push_back(c);
+        if (buffer_.size() >= drain_at_) drain();
+    }
+    void whole(std::int64_t value) { append_whole(buffer_, value); }
+    void real(float value) { append_real(buffer_, value); }
+
+    // One row of a two-column table: key, TAB, value, newline.
+    void row(std::string_view key, std::int64_t value) {
+        write(key);
+        buffer_.push_back('\t');
+        whole(value);
+        put('\n');
+    }
+    void row(std::string_view key, float value) {
+        write(key);
+        buffer_.push_back('\t');
+        real(value);
+        put('\n');
+    }
+
+protected:
+    explicit TextSink(std::size_t drain_at) : drain_at_(drain_at) {}
+    // Hands the buffered text on; a sink that keeps its text in memory never drains.
+    virtual void drain() {}
+
+    std::string buffer_;
+
+private:
+    std::size_t drain_at_;
+};
+
+// Keeps the whole text: what the unit tests and fuzzers read back.
+class MemorySink final : public TextSink {
+public:
+    MemorySink() : TextSink(static_cast<std::size_t>(-1)) {}
+    const std::string& text() const { return buffer_; }
+};
+
+}  // namespace at

@@ -1,0 +1,130 @@
+#include "readtally/readtally.hpp"
+
+#include "readtally/classification.hpp"
+
+namespace at::readtally {
+
+namespace c = classification;
+
+namespace {
+
+constexpr std::string_view unclassified_marker = "unclassified";
+// What the classifier writes for a read it could not place even in a kingdom.
+constexpr std::string_view unplaced_label = "unknown";
+
+// The rank table a rank letter counts in, or rank_count for none (the kingdom
+// among them).
+constexpr std::size_t rank_of(char rank_letter) {
+    switch (rank_letter) {
+        case 'p': return phylum;
+        case 'c': return class_;
+        case 'o': return order;
+        case 'f': return family;
+        case 'g': return genus;
+        case 's': return species;
+        case 'u': return otu;
+        default: return rank_count;
+    }
+}
+
+// Counts the taxon names of one line's kept tokens (or labels) into rank
+// tables. The species key is the line's current genus, a space and the
+// species name; the genus is the last genus kept before it on the same line.
+class RankCounter {
+public:
+    RankCounter(std::array<StringMap<std::int64_t>, rank_count>& tables, std::int64_t lines)
+        : tables_(tables), lines_(lines) {}
+
+    void count(char rank_letter, std::string_view taxon_name) {
+        const std::size_t rank = rank_of(rank_letter);
+        if (rank == rank_count) return;
+        if (rank == genus) current_genus_.assign(taxon_name);
+        if (rank == species) {
+            species_key_.assign(current_genus_);
+            species_key_ += ' ';
+            species_key_ += taxon_name;
+            entry(tables_[species], species_key_) += lines_;
+            return;
+        }
+        entry(tables_[rank], taxon_name) += lines_;
+    }
+
+private:
+    std::array<StringMap<std::int64_t>, rank_count>& tables_;
+    std::int64_t lines_;
+    std::string current_genus_;
+    std::string species_key_;
+};
+
+}  // namespace
+
+void read_classification(LineReader& reader, Tally& tally) {
+    std::string full_lineage_key;
+    std::string_view line;
+    while (reader.next(line)) {
+        ++tally.line_count;
+        full_lineage_key.clear();
+        const std::string_view lineage = c::lineage_of(line);
+        // Most lines of a well-classified run hold no marker: test once per line.
+        const bool may_hold_marker = lineage.find(unclassified_marker) != std::string_view::npos;
+        bool irregular = false;
+        c::Tokens tokens(lineage);
+        std::string_view token;
+        while (tokens.next(token)) {
+            if (may_hold_marker && token.find(unclassified_marker) != std::string_view::npos) continue;
+            const std::string_view label = c::taxon_label(token);
+            if (label == unplaced_label) continue;
+            full_lineage_key += label;
+            full_lineage_key += ';';
+            if (c::has_taxon_name(token) && label.size() < c::name_offset) irregular = true;
+        }
+        LineageCount& counted = entry(tally.lineages, full_lineage_key);
+        if (!irregular) {
+            ++counted.regular;
+            continue;
+        }
+        ++counted.irregular;
+        RankCounter ranks(tally.irregular_ranks, 1);
+        c::Tokens again(lineage);
+        while (again.next(token)) {
+            if (may_hold_marker && token.find(unclassified_marker) != std::string_view::npos) continue;
+            if (c::taxon_label(token) == unplaced_label || !c::has_taxon_name(token)) continue;
+            ranks.count(c::rank_letter(token), c::taxon_name(token));
+        }
+    }
+}
+
+void write_tables(const Tally& tally, OutputSet& outputs) {
+    // Rank counts of the regular lines follow from their keys: each label of
+    // three characters or more is a rank letter, "__" and the taxon name.
+    std::array<StringMap<std::int64_t>, rank_count> ranks = tally.irregular_ranks;
+    for (const auto& [key, counted] : tally.lineages) {
+        if (counted.regular == 0) continue;
+        RankCounter counter(ranks, counted.regular);
+        std::string_view rest = key;
+        while (!rest.empty()) {
+            const auto end = rest.find(';');
+            const std::string_view label = rest.substr(0, end);
+            rest.remove_prefix(end + 1);
+            if (label.size() >= c::name_offset) counter.count(label.front(), label.substr(c::name_offset));
+        }
+    }
+
+    static constexpr std::array<std::string_view, rank_count> file_names = {
+        "otu.txt", "species.txt", "genus.txt", "family.txt", "order.txt", "class.txt", "phylum.txt"};
+    for (std::size_t rank = 0; rank < rank_count; ++rank) {
+        TextSink& out = outputs.create(file_names[rank]);
+        std::int64_t counted = 0;
+        for (const auto* row : sorted_entries(ranks[rank])) {
+            out.row(row->first, row->second);
+            counted += row->second;
+        }
+        out.row("unassigned", tally.line_count - counted);
+    }
+    TextSink& out = outputs.create("fullLineage.txt");
+    for (const auto* row : sorted_entries(tally.lineages)) {
+        out.row(row->first, row->second.regular + row->second.irregular);
+    }
+}
+
+}  // namespace at::readtally

@@ -1,0 +1,59 @@
+#include "readtally/classification.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace c = at::classification;
+
+namespace {
+
+std::vector<std::string> tokens(std::string_view lineage) {
+    std::vector<std::string> found;
+    c::Tokens cut(lineage);
+    std::string_view token;
+    while (cut.next(token)) found.emplace_back(token);
+    return found;
+}
+
+TEST(Classification, ReadIdAndLineageSplitAtTheFirstTab) {
+    EXPECT_EQ(c::read_id_of("r1\tk__A(1);\tx"), "r1");
+    EXPECT_EQ(c::lineage_of("r1\tk__A(1);\tx"), "k__A(1);\tx");
+    EXPECT_EQ(c::read_id_of("no tab here"), "no tab here");
+    EXPECT_EQ(c::lineage_of("no tab here"), "no tab here");
+    EXPECT_EQ(c::lineage_of("r1\t"), "");
+    EXPECT_EQ(c::read_id_of("\tk__A;"), "");
+}
+
+TEST(Classification, TokensAreCutLikeStrtok) {
+    const std::vector<std::string> two{"k__Bacteria(100)", "p__Firmicutes(98)"};
+    EXPECT_EQ(tokens("k__Bacteria(100);p__Firmicutes(98);"), two);
+    EXPECT_EQ(tokens("k__Bacteria(100);;p__Firmicutes(98);"), two);
+    EXPECT_EQ(tokens(";;k__Bacteria(100);p__Firmicutes(98)"), two);
+    EXPECT_TRUE(tokens("").empty());
+    EXPECT_TRUE(tokens(";;;").empty());
+    EXPECT_EQ(tokens("a;\r"), (std::vector<std::string>{"a", "\r"}));
+}
+
+TEST(Classification, TaxonNameRunsFromIndexThreeToTheFirstParenthesis) {
+    EXPECT_EQ(c::taxon_name("p__Firmicutes(100)"), "Firmicutes");
+    EXPECT_EQ(c::taxon_name("s__coli"), "coli");
+    EXPECT_EQ(c::taxon_name("p__Fir(x)(90)"), "Fir");
+    EXPECT_EQ(c::taxon_name("g__(100)"), "");
+    EXPECT_EQ(c::taxon_name("c_(x)"), "x)");
+    EXPECT_EQ(c::taxon_name("c((x(y)"), "x(y)");  // first "(" before index 3: to the end
+    EXPECT_EQ(c::taxon_name("s__"), "");
+    EXPECT_FALSE(c::has_taxon_name("\r"));
+    EXPECT_FALSE(c::has_taxon_name("u_"));
+    EXPECT_TRUE(c::has_taxon_name("u__"));
+}
+
+TEST(Classification, TaxonLabelDropsTheConfidence) {
+    EXPECT_EQ(c::taxon_label("p__Firmicutes(100)"), "p__Firmicutes");
+    EXPECT_EQ(c::taxon_label("s__coli"), "s__coli");
+    EXPECT_EQ(c::taxon_label("c_(x)"), "c_");
+    EXPECT_EQ(c::rank_letter("u__17(70)"), 'u');
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#include "common/line_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> lines_of(at::LineReader& reader) {
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (reader.next(line)) lines.emplace_back(line);
+    return lines;
+}
+
+// A pipe fed with the text, read back through a reader with a tiny block so
+// that lines straddle and outgrow the buffer.
+std::vector<std::string> read_through_pipe(const std::string& text, std::size_t block_size, bool* failed = nullptr) {
+    char path[] = "/tmp/line_reader_testXXXXXX";
+    const int fd = ::mkstemp(path);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::lseek(fd, 0, SEEK_SET);
+    ::unlink(path);
+    at::LineReader reader(fd, block_size);
+    auto lines = lines_of(reader);
+    if (failed) *failed = reader.failed();
+    ::close(fd);
+    return lines;
+}
+
+TEST(LineReader, SkipsEmptyLinesKeepsCarriageReturnsAndReadsUnterminatedLastLine) {
+    at::LineReader reader(std::string_view("a\n\n\nb\r\n\r\nlast"));
+    EXPECT_EQ(lines_of(reader), (std::vector<std::string>{"a", "b\r", "\r", "last"}));
+    EXPECT_FALSE(reader.failed());
+}
+
+TEST(LineReader, EmptyInputAndOnlyNewlinesGiveNoLines) {
+    at::LineReader empty(std::string_view(""));
+    EXPECT_TRUE(lines_of(empty).empty());
+    at::LineReader newlines(std::string_view("\n\n\n"));
+    EXPECT_TRUE(lines_of(newlines).empty());
+}
+
+TEST(LineReader, LinesStraddlingAndOutgrowingBlocksAreWhole) {
+    std::string text;
+    std::vector<std::string> want;
+    for (int i = 0; i < 200; ++i) {
+        std::string line(static_cast<std::size_t>((i * 37) % 101 + 1), static_cast<char>('a' + i % 26));
+        if (i % 7 == 0) text += "\n";  // some empty lines between
+        text += line + "\n";
+        want.push_back(line);
+    }
+    const std::string huge(100000, 'x');  // far longer than any block
+    text += huge + "\nend";
+    want.push_back(huge);
+    want.push_back("end");
+    for (std::size_t block : {1u, 2u, 3u, 7u, 64u, 4096u}) {
+        EXPECT_EQ(read_through_pipe(text, block), want) << "block size " << block;
+    }
+}
+
+TEST(LineReader, NulBytesStayInsideTheLine) {
+    const std::string text("a\0b\nc", 5);
+    EXPECT_EQ(read_through_pipe(text, 2), (std::vector<std::string>{std::string("a\0b", 3), "c"}));
+}
+
+TEST(LineReader, ReadErrorIsNotEndOfInput) {
+    const int fd = ::open("/", O_RDONLY);  // reading a folder fails with EISDIR
+    ASSERT_GE(fd, 0);
+    at::LineReader reader(fd);
+    std::string_view line;
+    EXPECT_FALSE(reader.next(line));
+    EXPECT_TRUE(reader.failed());
+    ::close(fd);
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#include "common/text_sink.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+namespace {
+
+std::string real(float value) {
+    std::string out;
+    at::append_real(out, value);
+    return out;
+}
+
+TEST(NumberFormat, FractionalValuesAsPercentGWithSixDigits) {
+    EXPECT_EQ(real(12.5f), "12.5");
+    EXPECT_EQ(real(100.0f / 3.0f), "33.3333");
+    EXPECT_EQ(real(1e6f), "1e+06");
+    EXPECT_EQ(real(123456.0f), "123456");
+    EXPECT_EQ(real(1234567.0f), "1.23457e+06");
+    EXPECT_EQ(real(0.0001f), "0.0001");
+    EXPECT_EQ(real(0.00001f), "1e-05");
+    EXPECT_EQ(real(0.0f), "0");
+    EXPECT_EQ(real(-0.0f), "-0");
+    EXPECT_EQ(real(16.597166f), "16.5972");
+    EXPECT_EQ(real(29.191f), "29.191");
+}
+
+TEST(NumberFormat, InfinitiesAndNaNsKeepTheirSign) {
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(real(inf), "inf");
+    EXPECT_EQ(real(-inf), "-inf");
+    const float zero = 0.0f;
+    volatile float numerator = 0.0f;
+    EXPECT_EQ(real(numerator / zero), "-nan");  // x86-64 division sets the sign bit
+    EXPECT_EQ(real(std::fabs(numerator / zero)), "nan");
+}
+
+TEST(NumberFormat, SinglePrecisionValuesMatchPrintfOfTheWidenedDouble) {
+    for (float value : {1.0f / 7.0f, 3.4028235e38f, 1.17549435e-38f, 1.4e-45f, 999999.5f, 0.1f, -2.5e-7f}) {
+        char want[64];
+        std::snprintf(want, sizeof want, "%g", static_cast<double>(value));
+        EXPECT_EQ(real(value), want);
+    }
+}
+
+TEST(NumberFormat, WholeNumbersInPlainDecimal) {
+    std::string out;
+    at::append_whole(out, 0);
+    out += ' ';
+    at::append_whole(out, -1);
+    out += ' ';
+    at::append_whole(out, std::numeric_limits<std::int64_t>::min());
+    out += ' ';
+    at::append_whole(out, 4294967296);
+    EXPECT_EQ(out, "0 -1 -9223372036854775808 4294967296");
+}
+
+TEST(TextSink, RowsAreKeyTabValueNewline) {
+    at::MemorySink sink;
+    sink.row("Firmicutes", std::int64_t{2});
+    sink.row("", 0.5f);
+    sink.row("unassigned", std::int64_t{-1});
+    EXPECT_EQ(sink.text(), "Firmicutes\t2\n\t0.5\nunassigned\t-1\n");
+}
+
+}  // namespace
