@@ -11,7 +11,23 @@ constexpr at::cli::Program program{
     "readtally",
     "Sample: ./readtally <mothur_output_file>",
     1,
-    "",
+    "Usage: readtally <mothur_output_file>\n"
+    "Count the reads of a mothur classification file (read ID, TAB, lineage of\n"
+    "tokens such as k__Bacteria(100);p__Firmicutes(98);...;u__17(70);) per OTU,\n"
+    "per taxon of six ranks and per full lineage.\n"
+    "\n"
+    "Writes into the current folder, replacing earlier files of these names:\n"
+    "  otu.txt species.txt genus.txt family.txt order.txt class.txt phylum.txt\n"
+    "      name, TAB, reads, sorted by name; then unassigned, TAB, the reads\n"
+    "      that reached no taxon of that rank\n"
+    "  fullLineage.txt\n"
+    "      the kept taxon labels of a read, each followed by ';', TAB, reads\n"
+    "\n"
+    "Exit status: 0 success; 1 an input could not be opened or read, or an\n"
+    "output could not be written (earlier files are then left as they were);\n"
+    "255 the argument is missing.\n"
+    "\n"
+    "Example: readtally reads.reference.wang.taxonomy\n",
 };
 
 }  // namespace
