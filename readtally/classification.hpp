@@ -12,6 +12,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace at::classification {
 
 // A token shorter than this has no taxon name (the name starts at index 3).
@@ -30,25 +34,80 @@ inline std::string_view lineage_of(std::string_view line) {
 }
 
 // The taxon tokens of a lineage, cut at ";" as strtok cuts: a run of ";" is
-// one separator and no token is ever empty.
+// one separator and no token is ever empty. Each token is found with one scan
+// that also notes where its first "(" stands, so that the taxon label and
+// name need no second search.
 class Tokens {
 public:
-    explicit Tokens(std::string_view lineage) : rest_(lineage) {}
+    explicit Tokens(std::string_view lineage) : data_(lineage.data()), size_(lineage.size()) {}
 
     bool next(std::string_view& token) {
-        while (!rest_.empty()) {
-            const void* found = std::memchr(rest_.data(), ';', rest_.size());
-            const std::size_t length =
-                found ? static_cast<std::size_t>(static_cast<const char*>(found) - rest_.data()) : rest_.size();
-            token = rest_.substr(0, length);
-            rest_.remove_prefix(found ? length + 1 : length);
-            if (length != 0) return true;
+        while (position_ < size_) {
+            const std::size_t start = position_;
+            std::size_t stop = size_;
+            first_paren_ = std::string_view::npos;
+            scan(start, stop);
+            position_ = stop < size_ ? stop + 1 : size_;
+            if (stop != start) {
+                token = std::string_view(data_ + start, stop - start);
+                if (first_paren_ != std::string_view::npos) first_paren_ -= start;
+                return true;
+            }
         }
         return false;
     }
 
+    // Index of the first "(" in the token last returned, npos when it has none.
+    std::size_t first_paren() const { return first_paren_; }
+
 private:
-    std::string_view rest_;
+    // Finds the ";" that ends the token starting at `start` (stop stays at
+    // the lineage's end when there is none) and the first "(" before it.
+    void scan(std::size_t start, std::size_t& stop) {
+        std::size_t at = start;
+#if defined(__SSE2__)
+        const __m128i semicolons = _mm_set1_epi8(';');
+        const __m128i parens = _mm_set1_epi8('(');
+        if (size_ >= 16) {
+            while (at < size_) {
+                // The last chunk is loaded so that it ends at the lineage's end,
+                // and the bytes before `at` that it covers again are masked off.
+                const std::size_t load_at = at + 16 <= size_ ? at : size_ - 16;
+                const unsigned fresh = ~0u << (at - load_at);
+                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + load_at));
+                const unsigned semicolon_bits =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, semicolons))) & fresh;
+                unsigned paren_bits =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, parens))) & fresh;
+                if (semicolon_bits != 0) {
+                    // Only a "(" before the ";" belongs to this token.
+                    paren_bits &= (semicolon_bits & -semicolon_bits) - 1;
+                }
+                if (paren_bits != 0 && first_paren_ == std::string_view::npos) {
+                    first_paren_ = load_at + static_cast<std::size_t>(__builtin_ctz(paren_bits));
+                }
+                if (semicolon_bits != 0) {
+                    stop = load_at + static_cast<std::size_t>(__builtin_ctz(semicolon_bits));
+                    return;
+                }
+                at = load_at + 16;
+            }
+            return;
+        }
+#endif
+        for (; at < size_; ++at) {
+            if (data_[at] == ';') {
+                stop = at;
+                return;
+            }
+            if (data_[at] == '(' && first_paren_ == std::string_view::npos) first_paren_ = at;
+        }
+    }
+
+    const char* data_;
+    std::size_t size_;
+    std::size_t position_ = 0;
+    std::size_t first_paren_ = std::string_view::npos;
 };
 
 inline char rank_letter(std::string_view token) { return token.front(); }
@@ -60,6 +119,11 @@ inline std::string_view taxon_label(std::string_view token) {
     return paren == std::string_view::npos ? token : token.substr(0, paren);
 }
 
+// The same, for a token whose first "(" is already known (Tokens::first_paren).
+inline std::string_view taxon_label(std::string_view token, std::size_t first_paren) {
+    return first_paren == std::string_view::npos ? token : token.substr(0, first_paren);
+}
+
 inline bool has_taxon_name(std::string_view token) { return token.size() >= name_offset; }
 
 // The taxon name: from index 3 up to the token's first "(". When that "("
@@ -69,6 +133,11 @@ inline std::string_view taxon_name(std::string_view token) {
     const auto paren = token.find('(');
     if (paren == std::string_view::npos || paren < name_offset) return token.substr(name_offset);
     return token.substr(name_offset, paren - name_offset);
+}
+
+inline std::string_view taxon_name(std::string_view token, std::size_t first_paren) {
+    if (first_paren == std::string_view::npos || first_paren < name_offset) return token.substr(name_offset);
+    return token.substr(name_offset, first_paren - name_offset);
 }
 
 }  // namespace at::classification

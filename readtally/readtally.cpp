@@ -1,5 +1,7 @@
 #include "readtally/readtally.hpp"
 
+#include <cstring>
+
 #include "readtally/classification.hpp"
 
 namespace at::readtally {
@@ -59,12 +61,16 @@ private:
 }  // namespace
 
 void read_classification(LineReader& reader, Tally& tally) {
-    std::string full_lineage_key;
+    // The key is built in a plain buffer: it is never longer than the lineage
+    // plus the ";" that closes its last label.
+    std::string key_buffer;
     std::string_view line;
     while (reader.next(line)) {
         ++tally.line_count;
-        full_lineage_key.clear();
         const std::string_view lineage = c::lineage_of(line);
+        if (key_buffer.size() < lineage.size() + 1) key_buffer.resize(lineage.size() + 1);
+        char* const key_start = key_buffer.data();
+        char* key_end = key_start;
         // Most lines of a well-classified run hold no marker: test once per line.
         const bool may_hold_marker = lineage.find(unclassified_marker) != std::string_view::npos;
         bool irregular = false;
@@ -72,12 +78,14 @@ void read_classification(LineReader& reader, Tally& tally) {
         std::string_view token;
         while (tokens.next(token)) {
             if (may_hold_marker && token.find(unclassified_marker) != std::string_view::npos) continue;
-            const std::string_view label = c::taxon_label(token);
+            const std::string_view label = c::taxon_label(token, tokens.first_paren());
             if (label == unplaced_label) continue;
-            full_lineage_key += label;
-            full_lineage_key += ';';
+            std::memcpy(key_end, label.data(), label.size());
+            key_end += label.size();
+            *key_end++ = ';';
             if (c::has_taxon_name(token) && label.size() < c::name_offset) irregular = true;
         }
+        const std::string_view full_lineage_key(key_start, static_cast<std::size_t>(key_end - key_start));
         LineageCount& counted = entry(tally.lineages, full_lineage_key);
         if (!irregular) {
             ++counted.regular;
@@ -88,8 +96,9 @@ void read_classification(LineReader& reader, Tally& tally) {
         c::Tokens again(lineage);
         while (again.next(token)) {
             if (may_hold_marker && token.find(unclassified_marker) != std::string_view::npos) continue;
-            if (c::taxon_label(token) == unplaced_label || !c::has_taxon_name(token)) continue;
-            ranks.count(c::rank_letter(token), c::taxon_name(token));
+            const std::size_t paren = again.first_paren();
+            if (c::taxon_label(token, paren) == unplaced_label || !c::has_taxon_name(token)) continue;
+            ranks.count(c::rank_letter(token), c::taxon_name(token, paren));
         }
     }
 }

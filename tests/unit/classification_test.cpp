@@ -57,3 +57,61 @@ TEST(Classification, TaxonLabelDropsTheConfidence) {
 }
 
 }  // namespace
+
+namespace {
+
+// The token cut done the plain way, one byte at a time.
+struct PlainToken {
+    std::string text;
+    std::size_t first_paren;
+    bool operator==(const PlainToken&) const = default;
+};
+
+std::vector<PlainToken> plain_tokens(const std::string& lineage) {
+    std::vector<PlainToken> found;
+    std::string current;
+    auto close = [&] {
+        if (!current.empty()) found.push_back({current, current.find('(')});
+        current.clear();
+    };
+    for (char ch : lineage) {
+        if (ch == ';') {
+            close();
+        } else {
+            current += ch;
+        }
+    }
+    close();
+    return found;
+}
+
+TEST(Classification, TokenScanAgreesWithAPlainCutAtEveryLengthAndOffset) {
+    // Lineages of every length up to well past the 16-byte scanning chunks,
+    // built from an alphabet rich in separators and parentheses.
+    const char alphabet[] = {';', '(', ')', 'a', 'k', '_', ';', '(', 'x', '\r'};
+    std::uint32_t state = 12345;
+    for (int round = 0; round < 4000; ++round) {
+        state = state * 1103515245u + 12345u;
+        const std::size_t length = (state >> 8) % 70;
+        std::string lineage;
+        for (std::size_t i = 0; i < length; ++i) {
+            state = state * 1103515245u + 12345u;
+            lineage += alphabet[(state >> 16) % sizeof alphabet];
+        }
+        std::vector<PlainToken> scanned;
+        c::Tokens cut(lineage);
+        std::string_view token;
+        while (cut.next(token)) scanned.push_back({std::string(token), cut.first_paren()});
+        ASSERT_EQ(scanned, plain_tokens(lineage)) << '"' << lineage << '"';
+    }
+}
+
+TEST(Classification, KnownParenthesisGivesTheSameLabelAndName) {
+    for (std::string_view token : {"p__Firmicutes(100)", "s__coli", "c_(x)", "g__(100)", "c((x(y)", "s__"}) {
+        const std::size_t paren = token.find('(');
+        EXPECT_EQ(c::taxon_label(token, paren), c::taxon_label(token)) << token;
+        EXPECT_EQ(c::taxon_name(token, paren), c::taxon_name(token)) << token;
+    }
+}
+
+}  // namespace
