@@ -24,10 +24,11 @@ TEST(Sharescale, WorkedExamples) {
 }
 
 TEST(Sharescale, MultipliesBeforeDividingInSinglePrecision) {
-    // 100 x 46 / 49 is 93.8775 this way; dividing first, or in double
-    // precision, gives 93.8776. Likewise 68.6274 against 68.6275.
+    // 100 x 46 / 49 is 93.8775 this way; dividing first gives 93.8776.
     EXPECT_EQ(normalize("a\t46\nb\t3\n"), "a\t93.8775\nb\t6.12245\n");
-    EXPECT_EQ(normalize("x\t35\ny\t16\n"), "x\t68.6274\ny\t31.3725\n");
+    // 100 x 16777000 is rounded to single precision before the division:
+    // 99.9999, where a quotient taken in double precision gives 100.
+    EXPECT_EQ(normalize("a\t16777000\nb\t8\n"), "a\t99.9999\nb\t4.76843e-05\n");
 }
 
 TEST(Sharescale, SumIsAddedRowByRowInSinglePrecision) {
