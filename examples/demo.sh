@@ -23,6 +23,12 @@ echo "readtally: $reads reads counted"
 echo
 echo "Most abundant phyla (reads):"
 grep -v '^unassigned	' phylum.txt | sort -t$'\t' -k2,2nr | head -n 10 | awk -F'\t' '{ printf "  %-28s %6d\n", $1, $2 }'
+
+"$bin/strayreads/strayreads" "$data/reads.reference.wang.taxonomy" "$data/reads.fasta"
+echo "strayreads: $(grep -c '^>' unclassified.fasta) reads without an OTU in unclassified.fasta"
+
+"$bin/sharescale/sharescale" phylum.txt
+echo "sharescale: phylum.txt as percentages in normalized.txt"
 echo
 echo "Tables written in $out:"
 ls -1 "$out" | sed 's/^/  /'
