@@ -1,0 +1,146 @@
+#include "rankroll/rankroll.hpp"
+
+#include <cstring>
+
+#include "common/numbers.hpp"
+
+namespace at::rankroll {
+
+namespace {
+
+constexpr std::string_view unassigned_key = "unassigned";
+
+// The rank prefix of a taxon token: rank letter and two underscores. The
+// taxon name starts right after it.
+constexpr std::size_t prefix_length = 3;
+
+// What the missing-rank test looks for in a whole lineage, per rank.
+constexpr std::array<std::string_view, rank_count> rank_prefixes = {"s__", "g__", "f__", "o__", "c__", "p__"};
+
+constexpr std::array<std::string_view, rank_count> file_names = {
+    "species.txt", "genus.txt", "family.txt", "order.txt", "class.txt", "phylum.txt"};
+
+// The rank a rank letter counts in; rank_count for none (the kingdom among them).
+constexpr std::size_t rank_of(char rank_letter) {
+    switch (rank_letter) {
+        case 's': return species;
+        case 'g': return genus;
+        case 'f': return family;
+        case 'o': return order;
+        case 'c': return class_;
+        case 'p': return phylum;
+        default: return rank_count;
+    }
+}
+
+struct Row {
+    std::string_view key;
+    std::string_view value;
+};
+
+// Key and value of a two-column row; a row without a TAB is both.
+Row split_row(std::string_view line) {
+    const auto tab = line.find('\t');
+    if (tab == std::string_view::npos) return {line, line};
+    return {line.substr(0, tab), line.substr(tab + 1)};
+}
+
+// A key met for the first time takes the value itself (so a -0 stays -0),
+// a key met again gets it added.
+void add_to(StringMap<float>& table, std::string_view key, float value) {
+    const auto found = table.find(key);
+    if (found == table.end()) {
+        table.emplace(std::string(key), value);
+    } else {
+        found->second += value;
+    }
+}
+
+// The next taxon token of a lineage, cut at ";" as strtok cuts: a run of ";"
+// is one separator and no token is empty.
+bool next_token(std::string_view& rest, std::string_view& token) {
+    while (!rest.empty()) {
+        const void* found = std::memchr(rest.data(), ';', rest.size());
+        const std::size_t length =
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - rest.data()) : rest.size();
+        token = rest.substr(0, length);
+        rest.remove_prefix(found ? length + 1 : length);
+        if (length != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void read_abundance(LineReader& reader, AbundanceTable& abundance) {
+    std::string_view line;
+    while (reader.next(line)) {
+        const Row row = split_row(line);
+        entry(abundance, row.key) = to_single(row.value);
+    }
+}
+
+void RollUp::add_line(std::string_view line) {
+    const Row row = split_row(line);
+    const auto found = abundance_.find(row.key);
+    if (found == abundance_.end()) return;
+    const float value = found->second;
+    const std::string_view lineage = row.value;
+
+    add_to(lineages_, lineage, value);
+    for (std::size_t rank = 0; rank < rank_count; ++rank) {
+        // A prefix with an empty taxon name after it still counts as present.
+        if (lineage.find(rank_prefixes[rank]) == std::string_view::npos) missing_rank_totals_[rank] += value;
+    }
+
+    current_genus_.clear();
+    std::string_view rest = lineage;
+    std::string_view token;
+    while (next_token(rest, token)) {
+        // Greengenes downloads write "; " between taxa: the blank is not part
+        // of the rank letter or the taxon name.
+        const auto first = token.find_first_not_of(' ');
+        if (first == std::string_view::npos) continue;
+        token.remove_prefix(first);
+        // Too short to hold a rank prefix, such as a lone CR after the last ";".
+        if (token.size() < prefix_length) continue;
+        const std::size_t rank = rank_of(token.front());
+        if (rank == rank_count) continue;
+        add_taxon(static_cast<Rank>(rank), token.substr(prefix_length), value);
+    }
+}
+
+void RollUp::add_taxon(Rank rank, std::string_view taxon_name, float value) {
+    if (rank == species) {
+        // A species is named within the genus that came before it on its line.
+        species_key_.assign(current_genus_);
+        species_key_ += ' ';
+        species_key_ += taxon_name;
+        add_to(ranks_[species], species_key_, value);
+        return;
+    }
+    if (rank == genus) current_genus_.assign(taxon_name);
+    add_to(ranks_[rank], taxon_name, value);
+}
+
+void RollUp::write_tables(OutputSet& outputs) const {
+    const auto unassigned = abundance_.find(unassigned_key);
+    const float unassigned_value = unassigned == abundance_.end() ? 0.0f : unassigned->second;
+
+    TextSink& lineage_file = outputs.create("fullLineage.txt");
+    for (const auto* row : sorted_entries(lineages_)) lineage_file.row(row->first, row->second);
+    lineage_file.row(unassigned_key, unassigned_value);
+
+    for (std::size_t rank = 0; rank < rank_count; ++rank) {
+        TextSink& out = outputs.create(file_names[rank]);
+        for (const auto* row : sorted_entries(ranks_[rank])) out.row(row->first, row->second);
+        out.row(unassigned_key, unassigned_value + missing_rank_totals_[rank]);
+    }
+}
+
+void roll_up(LineReader& taxonomy, RollUp& totals) {
+    std::string_view line;
+    while (taxonomy.next(line)) totals.add_line(line);
+}
+
+}  // namespace at::rankroll

@@ -1,0 +1,146 @@
+#include "refspread/refspread.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+at::MemoryOutputs spread(std::string_view matrix_text, std::string_view abundance_text) {
+    at::refspread::MappingTable matrix;
+    at::LineReader matrix_reader(matrix_text);
+    at::refspread::read_matrix(matrix_reader, matrix);
+    at::refspread::MapBack map_back;
+    at::LineReader abundance_reader(abundance_text);
+    at::refspread::read_abundance(abundance_reader, matrix, map_back);
+    at::MemoryOutputs outputs;
+    at::refspread::write_tables(map_back, outputs);
+    return outputs;
+}
+
+at::refspread::MappingTable matrix_of(std::string_view text) {
+    at::refspread::MappingTable matrix;
+    at::LineReader reader(text);
+    at::refspread::read_matrix(reader, matrix);
+    return matrix;
+}
+
+TEST(Refspread, WorkedExample) {
+    const auto out = spread("otu1\t7:0.8,9:0.2\notu2\t9:1\notu3\t4:0.005,5:0.995\n",
+                            "otu1\t10\notu2\t5\notu4\t3\nunassigned\t2\notu3\t4\n");
+    EXPECT_EQ(out.order(), (std::vector<std::string>{"otu_reflowONE.txt", "otu_reflowMANY.txt"}));
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "4\t4\n7\t10\n9\t5\nunassigned\t5\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "5\t16.5972\n7\t33.3611\n9\t29.191\nunassigned\t20.8507\n");
+}
+
+TEST(Refspread, PercentagesDivideFirstAndUnassignedInDoublePrecision) {
+    // 16/51*100 divided first gives 31.3726 (31.3725 multiplied first);
+    // 35/51*100 in double gives 68.6274 (68.6275 in single precision).
+    const auto out = spread("a\t1:1\n", "a\t16\nunassigned\t35\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "1\t31.3726\nunassigned\t68.6274\n");
+}
+
+TEST(Refspread, EntryListPieces) {
+    const auto matrix = matrix_of(
+        "a\t,,3: 0.5,, 4 :0.25,\n"  // stray commas, blanks after "," and ":"
+        "b\t42\n"                   // a bare number is id and weight
+        "c\t\n"                     // empty list
+        "12:0.5\n"                  // no TAB: the line is name and list
+        "d\t-7:x,:0.3\n");          // text that is no number reads 0
+    ASSERT_EQ(matrix.at("a").size(), 2u);
+    EXPECT_EQ(matrix.at("a")[0].reference_id, 3);
+    EXPECT_EQ(matrix.at("a")[0].weight, 0.5f);
+    EXPECT_EQ(matrix.at("a")[1].reference_id, 4);
+    EXPECT_EQ(matrix.at("a")[1].weight, 0.25f);
+    ASSERT_EQ(matrix.at("b").size(), 1u);
+    EXPECT_EQ(matrix.at("b")[0].reference_id, 42);
+    EXPECT_EQ(matrix.at("b")[0].weight, 42.0f);
+    EXPECT_TRUE(matrix.at("c").empty());
+    ASSERT_EQ(matrix.at("12:0.5").size(), 1u);
+    EXPECT_EQ(matrix.at("12:0.5")[0].reference_id, 12);
+    EXPECT_EQ(matrix.at("12:0.5")[0].weight, 0.5f);
+    ASSERT_EQ(matrix.at("d").size(), 2u);
+    EXPECT_EQ(matrix.at("d")[0].reference_id, -7);
+    EXPECT_EQ(matrix.at("d")[0].weight, 0.0f);
+    EXPECT_EQ(matrix.at("d")[1].reference_id, 0);
+    EXPECT_EQ(matrix.at("d")[1].weight, 0.3f);
+}
+
+TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
+    const auto matrix = matrix_of("a\t1:1,2:1,3:1\na\t9:0.5\nb\t5:1\nb\t\n");
+    ASSERT_EQ(matrix.at("a").size(), 1u);
+    EXPECT_EQ(matrix.at("a")[0].reference_id, 9);
+    EXPECT_TRUE(matrix.at("b").empty());
+}
+
+TEST(Refspread, ThresholdIsTestedInDoublePrecision) {
+    // 0.01 in single precision lies just below 0.01; the next float up counts.
+    const auto out = spread("a\t1:0.01,2:0.010000001,3:0.5\n", "a\t100\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t100\nunassigned\t0\n");
+    // 2: 1.0000001 of 51.0000001 -> 1.96078; 3: 50 -> 98.0392
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "2\t1.96078\n3\t98.0392\nunassigned\t0\n");
+}
+
+TEST(Refspread, WeightThatIsNotANumberIsPassedOver) {
+    const auto out = spread("a\t1:nan,2:-nan,3:1\n", "a\t4\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t4\nunassigned\t0\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "3\t100\nunassigned\t0\n");
+}
+
+TEST(Refspread, UnassignedRowsAndUnmappedOtus) {
+    // A matrix row named "unassigned" is never used; an empty list counts as no row.
+    const auto out = spread("unassigned\t1:1\nempty\t\nm\t2:1\n", "unassigned\t6\nempty\t3\nnone\t1\nm\t10\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "2\t10\nunassigned\t10\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "2\t50\nunassigned\t50\n");
+}
+
+TEST(Refspread, ZeroGrandTotalIsNotGuarded) {
+    auto out = spread("", "");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "unassigned\t0\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "unassigned\t-nan\n");
+    // Every entry below the threshold: credited in ONE only.
+    out = spread("a\t5:0.001\n", "a\t7\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "5\t7\nunassigned\t0\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "unassigned\t-nan\n");
+    // Shares that cancel out: a non-zero value over a zero total.
+    out = spread("a\t1:1\nb\t2:1\n", "a\t3\nb\t-3\nc\t2\nd\t-2\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "1\tinf\n2\t-inf\nunassigned\t-nan\n");
+}
+
+TEST(Refspread, NegativeAndWideIdsSortNumerically) {
+    const auto out = spread("a\t3000000000:1\nb\t-5:1\nc\t10:1\nd\t9:1\ne\t99999999999999999999:1\n",
+                            "a\t1\nb\t1\nc\t1\nd\t1\ne\t1\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"),
+              "-5\t1\n9\t1\n10\t1\n3000000000\t1\n9223372036854775807\t1\nunassigned\t0\n");
+}
+
+TEST(Refspread, CountsAreWholeAnd64Bit) {
+    // A fraction is cut at the point; counts past 32 bits are kept; each
+    // repeated row counts.
+    const auto out = spread("a\t1:1\n", "a\t3.7\na\t4000000000\na\t-1\nb\t5000000000\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t4000000002\nunassigned\t5000000000\n");
+}
+
+TEST(Refspread, SumsPastTheRangeStayAtItsEnd) {
+    const auto out = spread("a\t1:1\nb\t2:1\n",
+                            "a\t9223372036854775807\na\t1\nb\t-9223372036854775808\nb\t-1\n"
+                            "c\t9223372036854775807\nc\t9223372036854775807\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"),
+              "1\t9223372036854775807\n2\t-9223372036854775808\nunassigned\t9223372036854775807\n");
+}
+
+TEST(Refspread, SameIdTwiceInARow) {
+    // ONE credits the first entry once; MANY once per entry that passes.
+    const auto out = spread("a\t1:0.5,1:0.5,2:0.25\n", "a\t8\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t8\nunassigned\t0\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "1\t80\n2\t20\nunassigned\t0\n");
+}
+
+TEST(Refspread, CarriageReturnsEndTheLastFieldOnly) {
+    const auto out = spread("otu1\t7:0.8,9:0.2\r\notu2\t9:1\r\n", "otu1\t10\r\notu2\t5\r\nunassigned\t5\r\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "7\t10\n9\t5\nunassigned\t5\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "7\t40\n9\t35\nunassigned\t25\n");
+}
+
+}  // namespace
