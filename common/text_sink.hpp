@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace at {
 
@@ -25,20 +26,31 @@ public:
         buffer_.push_back(c);
         if (buffer_.size() >= drain_at_) drain();
     }
-    void whole(std::int64_t value) { append_whole(buffer_, value); }
-    void real(float value) { append_real(buffer_, value); }
-
-    // One row of a two-column table: key, TAB, value, newline.
-    void row(std::string_view key, std::int64_t value) {
-        write(key);
-        buffer_.push_back('\t');
-        whole(value);
-        put('\n');
+    void whole(std::int64_t value) {
+        append_whole(buffer_, value);
+        if (buffer_.size() >= drain_at_) drain();
     }
-    void row(std::string_view key, float value) {
-        write(key);
+    void real(float value) {
+        append_real(buffer_, value);
+        if (buffer_.size() >= drain_at_) drain();
+    }
+
+    // One row of a two-column table: key, TAB, value, newline. Keys are taxon
+    // names and lineages, or the numeric reference ids of the map-back tables.
+    template <class Key, class Value>
+    void row(const Key& key, Value value) {
+        if constexpr (std::is_integral_v<Key>) {
+            append_whole(buffer_, key);
+        } else {
+            buffer_.append(std::string_view(key));
+        }
         buffer_.push_back('\t');
-        real(value);
+        if constexpr (std::is_integral_v<Value>) {
+            append_whole(buffer_, value);
+        } else {
+            static_assert(std::is_same_v<Value, float>, "table values are counts or single precision");
+            append_real(buffer_, value);
+        }
         put('\n');
     }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/numbers.hpp"
+#include "common/two_column.hpp"
 
 namespace at::rankroll {
 
@@ -31,18 +32,6 @@ constexpr std::size_t rank_of(char rank_letter) {
         case 'p': return phylum;
         default: return rank_count;
     }
-}
-
-struct Row {
-    std::string_view key;
-    std::string_view value;
-};
-
-// Key and value of a two-column row; a row without a TAB is both.
-Row split_row(std::string_view line) {
-    const auto tab = line.find('\t');
-    if (tab == std::string_view::npos) return {line, line};
-    return {line.substr(0, tab), line.substr(tab + 1)};
 }
 
 // A key met for the first time takes the value itself (so a -0 stays -0),
@@ -75,13 +64,13 @@ bool next_token(std::string_view& rest, std::string_view& token) {
 void read_abundance(LineReader& reader, AbundanceTable& abundance) {
     std::string_view line;
     while (reader.next(line)) {
-        const Row row = split_row(line);
+        const TwoColumnRow row = split_row(line);
         entry(abundance, row.key) = to_single(row.value);
     }
 }
 
 void RollUp::add_line(std::string_view line) {
-    const Row row = split_row(line);
+    const TwoColumnRow row = split_row(line);
     const auto found = abundance_.find(row.key);
     if (found == abundance_.end()) return;
     const float value = found->second;

@@ -5,24 +5,13 @@
 #include <string_view>
 
 #include "common/numbers.hpp"
+#include "common/two_column.hpp"
 
 namespace at::refspread {
 
 namespace {
 
 constexpr std::string_view unassigned_key = "unassigned";
-
-// Key and value of a two-column row; a row without a TAB is both.
-struct Row {
-    std::string_view key;
-    std::string_view value;
-};
-
-Row split_row(std::string_view line) {
-    const auto tab = line.find('\t');
-    if (tab == std::string_view::npos) return {line, line};
-    return {line.substr(0, tab), line.substr(tab + 1)};
-}
 
 // One "id:weight" piece of an entry list. A bare number is its own id and
 // its own weight.
@@ -45,7 +34,7 @@ std::int64_t add_counts(std::int64_t sum, std::int64_t count) {
 void read_matrix(LineReader& reader, MappingTable& matrix) {
     std::string_view line;
     while (reader.next(line)) {
-        const Row row = split_row(line);
+        const TwoColumnRow row = split_row(line);
         std::vector<MappingEntry>& entries = entry(matrix, row.key);
         entries.clear();
         std::string_view rest = row.value;
@@ -62,7 +51,7 @@ void read_matrix(LineReader& reader, MappingTable& matrix) {
 void read_abundance(LineReader& reader, const MappingTable& matrix, MapBack& map_back) {
     std::string_view line;
     while (reader.next(line)) {
-        const Row row = split_row(line);
+        const TwoColumnRow row = split_row(line);
         const std::int64_t count = to_whole(row.value);
         const float single_count = static_cast<float>(count);
 
@@ -95,10 +84,7 @@ void read_abundance(LineReader& reader, const MappingTable& matrix, MapBack& map
 void write_tables(const MapBack& map_back, OutputSet& outputs) {
     TextSink& one = outputs.create("otu_reflowONE.txt");
     for (const auto* row : sorted_entries(map_back.first_match)) {
-        one.whole(row->first);
-        one.put('\t');
-        one.whole(row->second);
-        one.put('\n');
+        one.row(row->first, row->second);
     }
     one.row(unassigned_key, map_back.unassigned);
 
@@ -106,10 +92,7 @@ void write_tables(const MapBack& map_back, OutputSet& outputs) {
     for (const auto* row : sorted_entries(map_back.weighted)) {
         // Division first, then the scaling to percent, both in single precision.
         const float percentage = (row->second / map_back.grand_total) * 100.0f;
-        many.whole(row->first);
-        many.put('\t');
-        many.real(percentage);
-        many.put('\n');
+        many.row(row->first, percentage);
     }
     const double unassigned_percentage =
         static_cast<double>(map_back.unassigned) / static_cast<double>(map_back.grand_total) * 100.0;

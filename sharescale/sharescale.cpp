@@ -1,19 +1,16 @@
 #include "sharescale/sharescale.hpp"
 
 #include "common/numbers.hpp"
+#include "common/two_column.hpp"
 
 namespace at::sharescale {
 
 void read_values(LineReader& table, Shares& shares) {
     std::string_view line;
     while (table.next(line)) {
-        // A row without a TAB is its own key and converts as a whole: a header
-        // word becomes a key worth 0.
-        const auto tab = line.find('\t');
-        const std::string_view key = tab == std::string_view::npos ? line : line.substr(0, tab);
-        const std::string_view value_text = tab == std::string_view::npos ? line : line.substr(tab + 1);
-        const float value = to_single(value_text);
-        entry(shares.values, key) = value;
+        const TwoColumnRow row = split_row(line);
+        const float value = to_single(row.value);
+        entry(shares.values, row.key) = value;
         shares.value_sum += value;
     }
 }
