@@ -71,4 +71,14 @@ inline std::string_view taxon_name(std::string_view token) {
     return token.substr(name_offset, paren - name_offset);
 }
 
+// The classifier writes each rank below its confidence cutoff as the last
+// label it accepted plus "_unclassified" (g__Kitasatospora_unclassified(99)),
+// where older versions wrote the bare word "unclassified". A taxon name that
+// is exactly "unclassified" carries no such suffix.
+constexpr std::string_view below_cutoff_suffix = "_unclassified";
+
+inline bool marks_rank_below_cutoff(std::string_view taxon_name) {
+    return taxon_name.ends_with(below_cutoff_suffix);
+}
+
 }  // namespace at::classification
