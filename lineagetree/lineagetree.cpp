@@ -105,10 +105,14 @@ void read_classification(LineReader& reader, LineTally& tally) {
     }
 }
 
-Tree tree_of(const LineTally& tally) {
+Tree tree_of(LineTally&& tally) {
     Tree tree;
-    for (const auto& [key, lines] : tally.additions) {
-        std::string_view rest = key;
+    // Each tallied line goes as soon as it is spread out, so the tally and
+    // the tree do not both stand in full at once.
+    while (!tally.additions.empty()) {
+        const auto tallied = tally.additions.extract(tally.additions.begin());
+        const std::int64_t lines = tallied.mapped();
+        std::string_view rest = tallied.key();
         while (!rest.empty()) {
             const auto level = static_cast<std::size_t>(rest.front() - '0');
             rest.remove_prefix(1);

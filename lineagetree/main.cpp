@@ -1,6 +1,8 @@
 // lineagetree <mothur_output>: the taxa of a classification file as a counted
 // tree from phylum to OTU, written as taxonomy.json into the working folder.
 
+#include <utility>
+
 #include "common/cli.hpp"
 #include "common/line_reader.hpp"
 #include "lineagetree/lineagetree.hpp"
@@ -42,8 +44,9 @@ int main(int argc, char** argv) {
             at::cli::report_read_failure(classification_path);
             return at::cli::exit_failure;
         }
+        const at::lineagetree::Tree tree = at::lineagetree::tree_of(std::move(tally));
         at::cli::Outputs outputs;
-        at::lineagetree::write_taxonomy(at::lineagetree::tree_of(tally), outputs);
+        at::lineagetree::write_taxonomy(tree, outputs);
         return outputs.commit_all();
     });
 }

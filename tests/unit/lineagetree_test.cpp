@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace lt = at::lineagetree;
 
@@ -12,7 +14,7 @@ lt::Tree tree_of_lines(std::string_view input) {
     at::LineReader reader(input);
     lt::LineTally tally;
     lt::read_classification(reader, tally);
-    return lt::tree_of(tally);
+    return lt::tree_of(std::move(tally));
 }
 
 // Every count of a tree, one per line in key order: "level parent>child=count".
