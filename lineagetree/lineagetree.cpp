@@ -18,8 +18,10 @@ enum class Rank { none, kingdom, phylum, class_, order, family, genus, species, 
 
 constexpr char addition_separator = ';';
 
-// A read's first bare marker after a token that also yields the name
-// "lassified" (as "Unclassified" does) is not counted.
+// The taxon name the bare marker "unclassified" yields (its text from the
+// fourth character). A marker right after a token of this name, such as
+// "Unclassified", is taken for a repeat of a marker already seen and is not
+// counted.
 constexpr std::string_view marker_name = "lassified";
 // The child that a rank below the classifier's cutoff counts as.
 constexpr std::string_view unclassified_child = "unclassified";
@@ -232,8 +234,9 @@ private:
         }
     }
 
-    // A node of depth 2 to 7; its children are those its name has in the
-    // level map one below the class map per depth step.
+    // A node of depth 2 to 7. Its children are what its name holds in the
+    // level map of the next rank down: the order map for depth 2, and so on
+    // to the OTU map for depth 6; an OTU at depth 7 has none.
     void write_node(int depth, std::string_view name, std::int64_t count) {
         const DepthLayout& layout = layouts[static_cast<std::size_t>(depth)];
         const SortedChildren* children =
