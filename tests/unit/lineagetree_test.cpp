@@ -226,36 +226,6 @@ TEST(LineagetreeWriter, EveryDepthHasItsIndentationAndLeavesCarryTheirCount) {
               " ]\n}");
 }
 
-TEST(LineagetreeWriter, InnerNodeNamedUnclassifiedShowsNoChildren) {
-    lt::Tree tree;
-    tree.levels[lt::class_level]["unclassified"]["unclassified"] = 2;  // depth 1 keeps its children
-    tree.levels[lt::class_level]["unclassified"]["x"] = 1;
-    tree.levels[lt::order_level]["unclassified"]["O"] = 1;
-    tree.levels[lt::order_level]["x"]["unclassified"] = 1;             // a leaf: no entry below
-    EXPECT_EQ(json(tree),
-              "{\n \"name\": \"taxonomy\",\n \"children\": [\n"
-              "  {\n   \"name\": \"unclassified\",\n   \"children\": [\n"
-              "    {\n     \"name\": \"unclassified\",\n     \"children\": [\n     ]\n    },\n"
-              "    {\n     \"name\": \"x\",\n     \"children\": [\n"
-              "      {\"name\": \"unclassified\", \"size\": 1}\n"
-              "     ]\n    }\n"
-              "   ]\n  }\n"
-              " ]\n}");
-}
-
-TEST(LineagetreeWriter, ChildrenOfASharedNameAppearUnderEveryParent) {
-    const std::string text = json("a\tp__P1;c__Same;o__X;\nb\tp__P2;c__Same;o__Y;\n");
-    const std::string same =
-        "    {\n     \"name\": \"Same\",\n     \"children\": [\n"
-        "      {\"name\": \"X\", \"size\": 1},\n"
-        "      {\"name\": \"Y\", \"size\": 1}\n"
-        "     ]\n    }\n";
-    EXPECT_EQ(text, "{\n \"name\": \"taxonomy\",\n \"children\": [\n"
-                    "  {\n   \"name\": \"P1\",\n   \"children\": [\n" + same + "   ]\n  },\n"
-                    "  {\n   \"name\": \"P2\",\n   \"children\": [\n" + same + "   ]\n  }\n"
-                    " ]\n}");
-}
-
 TEST(LineagetreeWriter, ChildrenComeInByteOrder) {
     const std::string text = json("a\tp__P;c__b;\nb\tp__P;c__B;\nc\tp__P;c__\xc3\xa9;\nd\tp__P;c__;\n"
                                   "e\tp__P;c__1;\nf\tp__P;c__bb;\ng\tp__P;c__b;\n");
