@@ -114,30 +114,34 @@ inline char rank_letter(std::string_view token) { return token.front(); }
 
 // The token before its first "(" (the whole token when it has none): the
 // taxon label without its confidence, as in "p__Firmicutes".
-inline std::string_view taxon_label(std::string_view token) {
-    const auto paren = token.find('(');
-    return paren == std::string_view::npos ? token : token.substr(0, paren);
-}
-
-// The same, for a token whose first "(" is already known (Tokens::first_paren).
+// first_paren is the index of the token's first "(" (Tokens::first_paren()),
+// npos when it has none.
 inline std::string_view taxon_label(std::string_view token, std::size_t first_paren) {
     return first_paren == std::string_view::npos ? token : token.substr(0, first_paren);
 }
+
+inline std::string_view taxon_label(std::string_view token) { return taxon_label(token, token.find('(')); }
 
 inline bool has_taxon_name(std::string_view token) { return token.size() >= name_offset; }
 
 // The taxon name: from index 3 up to the token's first "(". When that "("
 // stands before index 3, or there is none, the name runs to the token's end.
 // Only for tokens that has_taxon_name().
-inline std::string_view taxon_name(std::string_view token) {
-    const auto paren = token.find('(');
-    if (paren == std::string_view::npos || paren < name_offset) return token.substr(name_offset);
-    return token.substr(name_offset, paren - name_offset);
-}
-
 inline std::string_view taxon_name(std::string_view token, std::size_t first_paren) {
     if (first_paren == std::string_view::npos || first_paren < name_offset) return token.substr(name_offset);
     return token.substr(name_offset, first_paren - name_offset);
+}
+
+inline std::string_view taxon_name(std::string_view token) { return taxon_name(token, token.find('(')); }
+
+// The classifier writes each rank below its confidence cutoff as the last
+// label it accepted plus "_unclassified" (g__Kitasatospora_unclassified(99)),
+// where older versions wrote the bare word "unclassified". A taxon name that
+// is exactly "unclassified" carries no such suffix.
+constexpr std::string_view below_cutoff_suffix = "_unclassified";
+
+inline bool marks_rank_below_cutoff(std::string_view taxon_name) {
+    return taxon_name.ends_with(below_cutoff_suffix);
 }
 
 }  // namespace at::classification

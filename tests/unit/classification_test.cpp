@@ -56,6 +56,16 @@ TEST(Classification, TaxonLabelDropsTheConfidence) {
     EXPECT_EQ(c::rank_letter("u__17(70)"), 'u');
 }
 
+TEST(Classification, RankBelowCutoffIsMarkedBySuffixOfTheName) {
+    EXPECT_TRUE(c::marks_rank_below_cutoff(c::taxon_name("g__Kitasatospora_unclassified(99)")));
+    EXPECT_TRUE(c::marks_rank_below_cutoff(c::taxon_name("unknown_unclassified(0)")));
+    EXPECT_TRUE(c::marks_rank_below_cutoff("_unclassified"));
+    EXPECT_FALSE(c::marks_rank_below_cutoff(c::taxon_name("c__unclassified(80)")));
+    EXPECT_FALSE(c::marks_rank_below_cutoff(c::taxon_name("unclassified")));
+    EXPECT_FALSE(c::marks_rank_below_cutoff("X_unclassified_ish"));
+    EXPECT_FALSE(c::marks_rank_below_cutoff("X_Unclassified"));
+}
+
 }  // namespace
 
 namespace {

@@ -1,0 +1,273 @@
+#include "lineagetree/lineagetree.hpp"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "readtally/classification.hpp"
+
+namespace at::lineagetree {
+
+namespace c = classification;
+
+namespace {
+
+// The rank of the last token that set one. The level map below a rank state
+// from phylum to species is the one at (state - phylum).
+enum class Rank { none, kingdom, phylum, class_, order, family, genus, species, otu };
+
+constexpr char addition_separator = ';';
+
+// The taxon name the bare marker "unclassified" yields (its text from the
+// fourth character). A marker right after a token of this name, such as
+// "Unclassified", is taken for a repeat of a marker already seen and is not
+// counted.
+constexpr std::string_view marker_name = "lassified";
+// The child that a rank below the classifier's cutoff counts as.
+constexpr std::string_view unclassified_child = "unclassified";
+
+// Collects the counts of one line as the key of LineTally::additions.
+class LineAdditions {
+public:
+    void clear() { key_.clear(); }
+    const std::string& key() const { return key_; }
+
+    void add(std::size_t level, std::string_view parent, std::string_view child) {
+        key_ += static_cast<char>('0' + level);
+        key_ += parent;
+        key_ += addition_separator;
+        key_ += child;
+        key_ += addition_separator;
+    }
+
+    // A token that ends the line counts in the level map below the rank state;
+    // after no rank, the kingdom or an OTU there is none.
+    void add_closing(Rank rank, std::string_view parent, std::string_view child) {
+        if (rank < Rank::phylum || rank > Rank::species) return;
+        add(static_cast<std::size_t>(rank) - static_cast<std::size_t>(Rank::phylum), parent, child);
+    }
+
+private:
+    std::string key_;
+};
+
+// Runs one line's tokens through the rank state machine. The rank state and
+// the previous name start afresh on every line, so a line never nests under
+// what the line before it ended with.
+void add_lineage(std::string_view lineage, LineAdditions& additions) {
+    Rank rank = Rank::none;
+    std::string_view previous_name;
+    c::Tokens tokens(lineage);
+    std::string_view token;
+    while (tokens.next(token)) {
+        // Too short to hold a name, such as the lone CR after a CRLF line's
+        // last ";": it neither counts nor changes the state.
+        if (!c::has_taxon_name(token)) continue;
+        const std::string_view name = c::taxon_name(token);
+        if (c::marks_rank_below_cutoff(name)) {
+            // The classifier's present form of the bare marker: the same count.
+            if (previous_name != marker_name) additions.add_closing(rank, previous_name, unclassified_child);
+            return;
+        }
+        switch (c::rank_letter(token)) {
+            case 'k': rank = Rank::kingdom; break;
+            case 'p': rank = Rank::phylum; break;
+            case 'c': additions.add(class_level, previous_name, name); rank = Rank::class_; break;
+            case 'o': additions.add(order_level, previous_name, name); rank = Rank::order; break;
+            case 'f': additions.add(family_level, previous_name, name); rank = Rank::family; break;
+            case 'g': additions.add(genus_level, previous_name, name); rank = Rank::genus; break;
+            case 's': additions.add(species_level, previous_name, name); rank = Rank::species; break;
+            case 'u':
+                if (token[1] == '_') {
+                    additions.add_closing(rank, previous_name, name);
+                    return;
+                }
+                if (token[1] == 'n') {
+                    // The bare marker, and any other token the classifier
+                    // begins with "un": counted whole, as written.
+                    if (previous_name != marker_name) additions.add_closing(rank, previous_name, token);
+                    return;
+                }
+                break;
+            default: break;  // no rank; only its name is carried on
+        }
+        previous_name = name;
+    }
+}
+
+}  // namespace
+
+void read_classification(LineReader& reader, LineTally& tally) {
+    LineAdditions additions;
+    std::string_view line;
+    while (reader.next(line)) {
+        additions.clear();
+        add_lineage(c::lineage_of(line), additions);
+        if (!additions.key().empty()) ++entry(tally.additions, additions.key());
+    }
+}
+
+Tree tree_of(LineTally&& tally) {
+    Tree tree;
+    // Each tallied line goes as soon as it is spread out, so the tally and
+    // the tree do not both stand in full at once.
+    while (!tally.additions.empty()) {
+        const auto tallied = tally.additions.extract(tally.additions.begin());
+        const std::int64_t lines = tallied.mapped();
+        std::string_view rest = tallied.key();
+        while (!rest.empty()) {
+            const auto level = static_cast<std::size_t>(rest.front() - '0');
+            rest.remove_prefix(1);
+            const std::string_view parent = rest.substr(0, rest.find(addition_separator));
+            rest.remove_prefix(parent.size() + 1);
+            const std::string_view child = rest.substr(0, rest.find(addition_separator));
+            rest.remove_prefix(child.size() + 1);
+            entry(entry(tree.levels[level], parent), child) += lines;
+        }
+    }
+    return tree;
+}
+
+namespace {
+
+// The fixed text around a node at each depth of the tree (0 is the root, 1 a
+// parent of the class map, 7 an OTU). Viewers and users diff these files, so
+// the layout is kept to the byte, the 8-space opening brace of depths 5 and 6
+// included.
+struct DepthLayout {
+    std::string_view open_before_name;
+    std::string_view open_after_name;
+    std::string_view close;
+    std::string_view leaf_prefix;
+};
+
+constexpr std::array<DepthLayout, 8> layouts{{
+    {"", "", "", ""},
+    {"  {\n   \"name\": \"", "\",\n   \"children\": [\n", "   ]\n  }", ""},
+    {"    {\n     \"name\": \"", "\",\n     \"children\": [\n", "     ]\n    }", "    {\"name\": \""},
+    {"      {\n       \"name\": \"", "\",\n       \"children\": [\n", "       ]\n      }",
+     "      {\"name\": \""},
+    {"        {\n         \"name\": \"", "\",\n         \"children\": [\n", "         ]\n        }",
+     "        {\"name\": \""},
+    {"        {\n           \"name\": \"", "\",\n           \"children\": [\n", "           ]\n          }",
+     "          {\"name\": \""},
+    {"        {\n             \"name\": \"", "\",\n             \"children\": [\n",
+     "             ]\n            }", "            {\"name\": \""},
+    {"", "", "", "              {\"name\": \""},
+}};
+
+constexpr std::string_view root_opening = "{\n \"name\": \"taxonomy\",\n \"children\": [\n";
+constexpr std::string_view root_closing = " ]\n}";
+constexpr std::string_view leaf_suffix = "\", \"size\": ";
+constexpr int deepest = 7;
+
+// Writes a name as the text of a JSON string. Names are bytes: quotes,
+// backslashes and control characters are escaped, every other byte (those
+// above 127 too) is written as it is.
+void write_name(TextSink& out, std::string_view name) {
+    static constexpr char hex_digits[] = "0123456789abcdef";
+    std::size_t plain_from = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+        out.write(name.substr(plain_from, i - plain_from));
+        plain_from = i + 1;
+        switch (byte) {
+            case '"': out.write("\\\""); break;
+            case '\\': out.write("\\\\"); break;
+            case '\b': out.write("\\b"); break;
+            case '\f': out.write("\\f"); break;
+            case '\n': out.write("\\n"); break;
+            case '\r': out.write("\\r"); break;
+            case '\t': out.write("\\t"); break;
+            default:
+                out.write("\\u00");
+                out.put(hex_digits[byte >> 4]);
+                out.put(hex_digits[byte & 0xf]);
+        }
+    }
+    out.write(name.substr(plain_from));
+}
+
+using SortedChildren = std::vector<const ChildCounts::value_type*>;
+
+class TreeWriter {
+public:
+    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(out) {
+        // A name that stands under many parents is written many times; its
+        // children are sorted once.
+        for (std::size_t level = 0; level < level_count; ++level) {
+            sorted_[level].reserve(tree.levels[level].size());
+            for (const auto& [parent, children] : tree.levels[level]) {
+                sorted_[level].emplace(parent, sorted_entries(children));
+            }
+        }
+    }
+
+    void write() {
+        out_.write(root_opening);
+        const auto parents = sorted_entries(tree_.levels[class_level]);
+        for (std::size_t i = 0; i < parents.size(); ++i) {
+            const std::string& name = parents[i]->first;
+            const DepthLayout& layout = layouts[1];
+            out_.write(layout.open_before_name);
+            write_name(out_, name);
+            out_.write(layout.open_after_name);
+            write_children(2, *children_of(class_level, name));
+            out_.write(layout.close);
+            out_.write(i + 1 < parents.size() ? ",\n" : "\n");
+        }
+        out_.write(root_closing);
+    }
+
+private:
+    // The sorted children of a name in a level map, nullptr when it has none.
+    const SortedChildren* children_of(std::size_t level, std::string_view name) const {
+        const auto found = sorted_[level].find(name);
+        return found == sorted_[level].end() ? nullptr : &found->second;
+    }
+
+    void write_children(int depth, const SortedChildren& children) {
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            write_node(depth, children[i]->first, children[i]->second);
+            out_.write(i + 1 < children.size() ? ",\n" : "\n");
+        }
+    }
+
+    // A node of depth 2 to 7. Its children are what its name holds in the
+    // level map of the next rank down: the order map for depth 2, and so on
+    // to the OTU map for depth 6; an OTU at depth 7 has none.
+    void write_node(int depth, std::string_view name, std::int64_t count) {
+        const DepthLayout& layout = layouts[static_cast<std::size_t>(depth)];
+        const SortedChildren* children =
+            depth < deepest ? children_of(static_cast<std::size_t>(depth - 1), name) : nullptr;
+        if (children == nullptr) {
+            out_.write(layout.leaf_prefix);
+            write_name(out_, name);
+            out_.write(leaf_suffix);
+            out_.whole(count);
+            out_.put('}');
+            return;
+        }
+        out_.write(layout.open_before_name);
+        write_name(out_, name);
+        out_.write(layout.open_after_name);
+        // Reads that stopped at a rank below the cutoff are one node: whatever
+        // a taxon named "unclassified" holds further down is not shown.
+        if (name != unclassified_child) write_children(depth + 1, *children);
+        out_.write(layout.close);
+    }
+
+    const Tree& tree_;
+    TextSink& out_;
+    std::array<StringMap<SortedChildren>, level_count> sorted_;
+};
+
+}  // namespace
+
+void write_taxonomy(const Tree& tree, OutputSet& outputs) {
+    TreeWriter writer(tree, outputs.create("taxonomy.json"));
+    writer.write();
+}
+
+}  // namespace at::lineagetree
