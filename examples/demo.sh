@@ -1,34 +1,75 @@
 #!/usr/bin/env bash
-# Runs the tool chain on the bundled sample data (300 reads classified by
-# mothur) in a fresh output folder, building the programs first if needed.
-#   examples/demo.sh [OUTPUT_FOLDER]      (default: out/demo)
+# Runs the whole tool chain on the bundled sample data (300 16S reads that
+# mothur classified) in a fresh output folder, building the programs first if
+# needed, and prints a short summary.
+#
+#   examples/demo.sh [OUTPUT_FOLDER]        (default: out/demo)
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 data="$top/examples/data"
-out=${1:-$top/out/demo}
+out=$(mkdir -p "${1:-$top/out/demo}" && cd "${1:-$top/out/demo}" && pwd)
 bin="$top/build/release"
 
+echo "Building (release preset)..."
 cmake --preset release -S "$top" >/dev/null
 cmake --build "$bin" >/dev/null
+PATH="$bin/readtally:$bin/refspread:$bin/rankroll:$bin/strayreads:$bin/lineagetree:$bin/sharescale:$PATH"
 
 rm -rf "$out"
-mkdir -p "$out"
+mkdir -p "$out/rankroll-ONE" "$out/rankroll-MANY"
 cd "$out"
 
-"$bin/readtally/readtally" "$data/reads.reference.wang.taxonomy"
+classification="$data/reads.reference.wang.taxonomy"
+step() { printf '  $ %s\n' "$*"; "$@"; }
+
+echo "Running the tool chain in $out:"
+step readtally "$classification"
+step refspread otu.txt "$data/mapping_matrix.txt"
+# rankroll writes tables of the same names as readtally: each run gets its own folder.
+(cd rankroll-ONE && step rankroll ../otu_reflowONE.txt "$data/gg_taxonomy_spaced.txt")
+(cd rankroll-MANY && step rankroll ../otu_reflowMANY.txt "$data/gg_taxonomy_spaced.txt")
+step strayreads "$classification" "$data/reads.fasta"
+step lineagetree "$classification"
+step sharescale phylum.txt
 
 reads=$(awk -F'\t' '{ total += $2 } END { print total }' fullLineage.txt)
-echo "readtally: $reads reads counted"
-echo
-echo "Most abundant phyla (reads):"
-grep -v '^unassigned	' phylum.txt | sort -t$'\t' -k2,2nr | head -n 10 | awk -F'\t' '{ printf "  %-28s %6d\n", $1, $2 }'
+no_otu=$(grep -c '^>' unclassified.fasta || true)
 
-"$bin/strayreads/strayreads" "$data/reads.reference.wang.taxonomy" "$data/reads.fasta"
-echo "strayreads: $(grep -c '^>' unclassified.fasta) reads without an OTU in unclassified.fasta"
+# The ten largest rows of a rank table but its unassigned row, with their
+# share of all reads: from sharescale's normalized.txt where one is given,
+# worked out here otherwise.
+top_ten() {  # table reads [percentages]
+    grep -v '^unassigned	' "$1" | sort -t$'\t' -k2,2nr -k1,1 | head -n 10 |
+        awk -F'\t' -v reads="$2" -v shares="${3:-}" '
+            BEGIN { if (shares != "") while ((getline row < shares) > 0) { split(row, f, "\t"); pct[f[1]] = f[2] } }
+            { share = (shares != "") ? pct[$1] : 100 * $2 / reads
+              printf "    %-32s %6d  %6.2f%%\n", $1, $2, share }'
+}
 
-"$bin/sharescale/sharescale" phylum.txt
-echo "sharescale: phylum.txt as percentages in normalized.txt"
-echo
-echo "Tables written in $out:"
-ls -1 "$out" | sed 's/^/  /'
+cat <<SUMMARY
+
+Summary
+  reads counted:            $reads
+  reads with no OTU:        $no_otu (written to unclassified.fasta)
+  reads with no phylum:     $(awk -F'\t' '$1 == "unassigned" { print $2 }' phylum.txt)
+
+  Ten most abundant phyla (reads, share of all reads):
+$(top_ten phylum.txt "$reads" normalized.txt)
+
+  Ten most abundant genera:
+$(top_ten genus.txt "$reads")
+
+Files written
+  $out/
+    readtally:    otu.txt species.txt genus.txt family.txt order.txt class.txt
+                  phylum.txt fullLineage.txt
+    refspread:    otu_reflowONE.txt otu_reflowMANY.txt
+    strayreads:   unclassified.fasta
+    lineagetree:  taxonomy.json
+    sharescale:   normalized.txt (phylum.txt as percentages)
+  $out/rankroll-ONE/
+    rankroll:     fullLineage.txt and six rank tables of the whole mapped-back counts
+  $out/rankroll-MANY/
+    rankroll:     the same of the mapped-back percentages
+SUMMARY
