@@ -4,17 +4,37 @@
 # needed, and prints a short summary.
 #
 #   examples/demo.sh [OUTPUT_FOLDER]        (default: out/demo)
+#
+# With AT_BIN_DIR set, nothing is built: the programs are taken from that
+# folder (a build tree such as build/asan, or a folder holding the programs,
+# such as an install's bin/). The tests run the demo this way.
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 data="$top/examples/data"
 out=$(mkdir -p "${1:-$top/out/demo}" && cd "${1:-$top/out/demo}" && pwd)
-bin="$top/build/release"
+programs=(readtally refspread rankroll strayreads lineagetree sharescale)
 
-echo "Building (release preset)..."
-cmake --preset release -S "$top" >/dev/null
-cmake --build "$bin" >/dev/null
-PATH="$bin/readtally:$bin/refspread:$bin/rankroll:$bin/strayreads:$bin/lineagetree:$bin/sharescale:$PATH"
+if [ -n "${AT_BIN_DIR:-}" ]; then
+    bin=$(cd "$AT_BIN_DIR" && pwd)
+    echo "Using the programs in $bin"
+    for program in "${programs[@]}"; do
+        for candidate in "$bin/$program/$program" "$bin/$program" ""; do
+            [ -f "$candidate" ] && [ -x "$candidate" ] && break
+        done
+        if [ -z "$candidate" ]; then
+            echo "demo.sh: no $program in $bin" >&2
+            exit 1
+        fi
+    done
+else
+    bin="$top/build/release"
+    echo "Building (release preset)..."
+    cmake --preset release -S "$top" >/dev/null
+    cmake --build "$bin" >/dev/null
+fi
+PATH="$bin:$PATH"
+for program in "${programs[@]}"; do PATH="$bin/$program:$PATH"; done
 
 rm -rf "$out"
 mkdir -p "$out/rankroll-ONE" "$out/rankroll-MANY"
