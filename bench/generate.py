@@ -5,9 +5,9 @@
 
 Writes into DIR (at scale 1):
 
-  reads.wang.taxonomy     ~1.1 GB, 6,000,000 classification lines, ~3,000 distinct lineages
-  reads.1m.wang.taxonomy  ~1.1 GB, 6,000,000 classification lines, ~1,000,000 distinct lineages
-  reads.fasta             ~1.0 GB, 3,350,000 FASTA records of the same reads
+  reads.wang.taxonomy     1.26 GB, 6,000,000 classification lines, ~3,000 distinct lineages
+  reads.1m.wang.taxonomy  1.27 GB, 6,000,000 classification lines, ~1,000,000 distinct lineages
+  reads.fasta             1.04 GB, 3,350,000 FASTA records: the first reads of that run
   gg_taxonomy.txt         200,000 Greengenes-style reference lineages
   mapped_back_abundance.txt   refid TAB percentage for 30,000 of those ids, then unassigned
   otu_abundance.txt       100,000 OTUs TAB read count, then unassigned
@@ -23,7 +23,6 @@ Python standard library only.
 
 import argparse
 import json
-import math
 import os
 import random
 import shutil
@@ -31,7 +30,7 @@ import sys
 import time
 
 # Bump when the output of any generator changes, so that old data is remade.
-GENERATOR_VERSION = 1
+GENERATOR_VERSION = 2
 
 CHUNK_LINES = 1 << 16
 
@@ -219,7 +218,7 @@ def write_classification(path, seed, scale, distinct, tree):
     n_lines = max(1000, round(6_000_000 * scale))
     n_species = len(tree.paths)
     if distinct == "3k":
-        n_otus, otu_space = 1900, 10_000
+        n_otus, otu_space = 2100, 10_000
         otu_weight = [rng.lognormvariate(0, 1.8) for _ in range(n_otus)]
     else:
         # A huge reference: most OTUs are rare, so half of the reads are
