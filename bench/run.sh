@@ -31,10 +31,12 @@ case "$data/" in
 esac
 
 echo "== build (release preset)" >&2
-if [ ! -f "$build/build.ninja" ]; then
-  cmake --preset release -S "$top" >/dev/null
+log="$data/build.log"
+if ! { { [ -f "$build/build.ninja" ] || cmake --preset release -S "$top"; } && cmake --build "$build"; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "run.sh: the build failed" >&2
+  exit 1
 fi
-cmake --build "$build" >/dev/null
 
 measure="$build/bench-tools/bench-measure"
 if [ ! -x "$measure" ] || [ "$top/bench/measure.cpp" -nt "$measure" ]; then
