@@ -14,7 +14,7 @@ Writes into DIR (at scale 1):
   mapping_matrix.txt      100,000 rows OTU TAB refid:weight,refid:weight,...
   share_table.txt         100,000 rows taxon TAB count, then unassigned
 
-Every file is a function of the seed, the scale and GENERATOR_VERSION alone:
+Every file is a function of the seed, the scale and its version in FILES alone:
 the same bytes on every run and every machine with Python 3. A file is
 written to a temporary name and renamed when complete; files already made
 with the same parameters (see DIR/manifest.json) are not made again.
@@ -29,8 +29,6 @@ import shutil
 import sys
 import time
 
-# Bump when the output of any generator changes, so that old data is remade.
-GENERATOR_VERSION = 2
 
 CHUNK_LINES = 1 << 16
 
@@ -431,7 +429,7 @@ def write_share_table(path, seed, scale, tree):
     n = max(1000, round(100_000 * scale))
     keys = set()
     while len(keys) < n:
-        keys.add(f"{rng.choice(tree.genus_names)} {rng.choice(tree.epithets)}{rng.choice(['', '', str(rng.randint(1, 99))])}")
+        keys.add(f"{rng.choice(tree.genus_names)} {rng.choice(tree.epithets)}")
     ordered = sorted(keys, key=lambda k: k.encode())
     lines = [f"{key}\t{max(1, int(rng.lognormvariate(3, 2)))}\n" for key in ordered]
     lines.append(f"unassigned\t{rng.randint(1000, 100_000)}\n")
@@ -469,15 +467,16 @@ def write_text(path, lines, count):
 
 
 FILES = {
-    # name: (function, rough size in bytes at scale 1, needs the tree)
-    "reads.wang.taxonomy": (lambda p, seed, scale, tree: write_classification(p, seed, scale, "3k", tree), 1.2e9),
-    "reads.1m.wang.taxonomy": (lambda p, seed, scale, tree: write_classification(p, seed, scale, "1m", tree), 1.2e9),
-    "reads.fasta": (lambda p, seed, scale, tree: write_fasta(p, seed, scale), 1.1e9),
-    "gg_taxonomy.txt": (write_gg_taxonomy, 3e7),
-    "mapped_back_abundance.txt": (lambda p, seed, scale, tree: write_mapped_back(p, seed, scale), 1e6),
-    "otu_abundance.txt": (lambda p, seed, scale, tree: write_otu_abundance(p, seed, scale), 2e6),
-    "mapping_matrix.txt": (lambda p, seed, scale, tree: write_mapping_matrix(p, seed, scale), 1e7),
-    "share_table.txt": (write_share_table, 3e6),
+    # name: (version, function, rough size in bytes at scale 1). Bump a file's
+    # version when its generator's output changes, so that old data is remade.
+    "reads.wang.taxonomy": (2, lambda p, seed, scale, tree: write_classification(p, seed, scale, "3k", tree), 1.3e9),
+    "reads.1m.wang.taxonomy": (2, lambda p, seed, scale, tree: write_classification(p, seed, scale, "1m", tree), 1.3e9),
+    "reads.fasta": (2, lambda p, seed, scale, tree: write_fasta(p, seed, scale), 1.1e9),
+    "gg_taxonomy.txt": (2, write_gg_taxonomy, 3e7),
+    "mapped_back_abundance.txt": (2, lambda p, seed, scale, tree: write_mapped_back(p, seed, scale), 1e6),
+    "otu_abundance.txt": (2, lambda p, seed, scale, tree: write_otu_abundance(p, seed, scale), 2e6),
+    "mapping_matrix.txt": (2, lambda p, seed, scale, tree: write_mapping_matrix(p, seed, scale), 1e7),
+    "share_table.txt": (3, write_share_table, 3e6),
 }
 
 
@@ -497,14 +496,14 @@ def main():
             manifest = json.load(f)
     except (OSError, ValueError):
         manifest = {}
-    params = {"version": GENERATOR_VERSION, "seed": args.seed, "scale": args.scale}
+    params_of = lambda name: {"version": FILES[name][0], "seed": args.seed, "scale": args.scale}
 
     wanted = args.only or list(FILES)
     todo = []
     for name in wanted:
         path = os.path.join(args.out, name)
         known = manifest.get(name)
-        up_to_date = (known is not None and known.get("params") == params and os.path.exists(path)
+        up_to_date = (known is not None and known.get("params") == params_of(name) and os.path.exists(path)
                       and os.path.getsize(path) == known.get("bytes"))
         if up_to_date and not args.force:
             print(f"  {name}: up to date", file=sys.stderr)
@@ -513,7 +512,7 @@ def main():
     if not todo:
         return 0
 
-    need = sum(FILES[name][1] for name in todo) * args.scale + 1e9
+    need = sum(FILES[name][2] for name in todo) * args.scale + 1e9
     free = shutil.disk_usage(args.out).free
     if free < need:
         print(f"generate.py: {args.out} has {free / 1e9:.1f} GB free, {need / 1e9:.1f} GB needed", file=sys.stderr)
@@ -524,8 +523,8 @@ def main():
         path = os.path.join(args.out, name)
         started = time.monotonic()
         print(f"  {name}: generating ...", file=sys.stderr, flush=True)
-        facts = FILES[name][0](path, args.seed, args.scale, tree)
-        facts["params"] = params
+        facts = FILES[name][1](path, args.seed, args.scale, tree)
+        facts["params"] = params_of(name)
         facts["seconds"] = round(time.monotonic() - started, 1)
         manifest[name] = facts
         # Rewritten after every file, so that an interrupted run keeps what it made.
