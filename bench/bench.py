@@ -51,20 +51,25 @@ def find_program(bin_dir, program):
     return None
 
 
+class RunFailed(Exception):
+    """A program exited with a status other than 0."""
+
+
 class Runner:
     def __init__(self, measure, gnu_time):
         self.measure = measure
         self.gnu_time = gnu_time
 
     def run(self, argv, cwd):
-        """One run: (wall seconds, peak RSS kB, CPU seconds). Exits on a failed run."""
+        """One run: (wall seconds, peak RSS kB, CPU seconds); RunFailed when
+        the command fails."""
         done = subprocess.run([self.measure] + argv, cwd=cwd, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, text=True)
         if done.returncode != 0:
             sys.exit(f"bench: the measuring helper failed: {done.stderr.strip()}")
         seconds, peak_kb, status, cpu = done.stdout.split()
         if int(status) != 0:
-            sys.exit(f"bench: {' '.join(argv)} exited with status {status}\n{done.stderr.strip()}")
+            raise RunFailed(f"{' '.join(argv)} exited with status {status}: {done.stderr.strip()}")
         return float(seconds), int(peak_kb), float(cpu)
 
     def gnu_time_peak(self, argv, cwd):
@@ -73,7 +78,7 @@ class Runner:
         done = subprocess.run([self.gnu_time, "-f", "%M", "-o", report] + argv, cwd=cwd,
                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         if done.returncode != 0:
-            sys.exit(f"bench: {' '.join(argv)} exited with status {done.returncode}\n{done.stderr.strip()}")
+            raise RunFailed(f"{' '.join(argv)} exited with status {done.returncode}: {done.stderr.strip()}")
         with open(report) as f:
             peak = int(f.read().split()[-1])
         os.unlink(report)
@@ -155,7 +160,7 @@ def main():
         sys.exit(f"bench: no such program: {' '.join(sorted(unknown))}")
 
     load_at_start = os.getloadavg()[0]
-    rows, skipped, by_case = [], [], {}
+    rows, skipped, by_case, failed = [], [], {}, False
     for program, label, inputs, largest, target in CASES:
         if wanted and program not in wanted:
             continue
@@ -175,46 +180,53 @@ def main():
         size = os.path.getsize(data(largest))
         argv = [binary] + [data(name) for name in inputs]
 
-        if program == "strayreads":
-            # The ID pass alone: the same classification file, an empty FASTA.
-            empty = os.path.join(cwd, EMPTY_FASTA)
-            open(empty, "w").close()
-            cls = data(inputs[0])
-            got, gnu_peak = timed(runner, {
-                "wc_fasta": ["wc", "-l", data(largest)],
-                "wc_cls": ["wc", "-l", cls],
-                "ids": [binary, cls, empty],
-                "whole": argv,
-            }, args.runs, cwd, checked="whole")
-            whole, ids = got["whole"], got["ids"]
-            wc_fasta, wc_cls = got["wc_fasta"], got["wc_cls"]
-            cls_size = os.path.getsize(cls)
-            # The FASTA pass is what the whole run takes beyond the ID pass.
-            fasta_pass = (whole[0] - ids[0], None, whole[2] - ids[2])
-            both_wc = (wc_fasta[0] + wc_cls[0], None, wc_fasta[2] + wc_cls[2])
-            new = [
-                row(program, "whole run: classification + FASTA", size + cls_size, whole, both_wc,
-                    "", "compared with wc -l of both files"),
-                row(program, "FASTA pass (whole run − ID pass)", size, fasta_pass, wc_fasta,
-                    "≤ 6 (aim ≤ 4)", "difference of the medians"),
-                row(program, "ID pass: classification, empty FASTA", cls_size, ids, wc_cls,
-                    "memory grows only with the ID set"),
-            ]
-            helper_peak = got["whole"][1]
-        else:
-            got, gnu_peak = timed(runner, {"wc": ["wc", "-l", data(largest)], "program": argv}, args.runs, cwd,
-                                  checked="program")
-            new = [row(program, label, size, got["program"], got["wc"], target)]
-            helper_peak = got["program"][1]
-            by_case[(program, label)] = new[0]
-            if "1M" in label:
-                base = by_case.get((program, label.replace("~1M", "~3k")))
-                if base:
-                    new[0]["target"] = f"{target}: {new[0]['seconds'] / base['seconds']:.2f}×"
-        if gnu_peak is not None:
-            if abs(gnu_peak - helper_peak) > max(512, helper_peak * 0.05):
-                print(f"warn  {program}: GNU time says {gnu_peak} kB peak, bench-measure {helper_peak} kB",
-                      file=sys.stderr)
+        try:
+            if program == "strayreads":
+                # The ID pass alone: the same classification file, an empty FASTA.
+                empty = os.path.join(cwd, EMPTY_FASTA)
+                open(empty, "w").close()
+                cls = data(inputs[0])
+                got, gnu_peak = timed(runner, {
+                    "wc_fasta": ["wc", "-l", data(largest)],
+                    "wc_cls": ["wc", "-l", cls],
+                    "ids": [binary, cls, empty],
+                    "whole": argv,
+                }, args.runs, cwd, checked="whole")
+                whole, ids = got["whole"], got["ids"]
+                wc_fasta, wc_cls = got["wc_fasta"], got["wc_cls"]
+                cls_size = os.path.getsize(cls)
+                # The FASTA pass is what the whole run takes beyond the ID pass.
+                fasta_pass = (whole[0] - ids[0], None, whole[2] - ids[2])
+                both_wc = (wc_fasta[0] + wc_cls[0], None, wc_fasta[2] + wc_cls[2])
+                new = [
+                    row(program, "whole run: classification + FASTA", size + cls_size, whole, both_wc,
+                        "", "compared with wc -l of both files"),
+                    row(program, "FASTA pass (whole run − ID pass)", size, fasta_pass, wc_fasta,
+                        "≤ 6 (aim ≤ 4)", "difference of the medians"),
+                    row(program, "ID pass: classification, empty FASTA", cls_size, ids, wc_cls,
+                        "memory grows only with the ID set"),
+                ]
+                helper_peak = got["whole"][1]
+            else:
+                got, gnu_peak = timed(runner, {"wc": ["wc", "-l", data(largest)], "program": argv}, args.runs, cwd,
+                                      checked="program")
+                new = [row(program, label, size, got["program"], got["wc"], target)]
+                helper_peak = got["program"][1]
+                by_case[(program, label)] = new[0]
+                if "1M" in label:
+                    base = by_case.get((program, label.replace("~1M", "~3k")))
+                    if base:
+                        new[0]["target"] = f"{target}: {new[0]['seconds'] / base['seconds']:.2f}×"
+            if gnu_peak is not None:
+                if abs(gnu_peak - helper_peak) > max(512, helper_peak * 0.05):
+                    print(f"warn  {program}: GNU time says {gnu_peak} kB peak, bench-measure {helper_peak} kB",
+                          file=sys.stderr)
+        except RunFailed as failure:
+            message = f"{program} on {label}: failed, {failure}"
+            skipped.append(message)
+            failed = True
+            print(f"fail  {message}", file=sys.stderr, flush=True)
+            continue
         for r in new:
             print(show(r), file=sys.stderr, flush=True)
         rows.extend(new)
@@ -260,7 +272,7 @@ def main():
             json.dump({"date": time.strftime("%Y-%m-%d %H:%M"), "cpu": cpu, "runs": args.runs,
                        "load_average": [load_at_start, os.getloadavg()[0]],
                        "rows": rows, "skipped": skipped}, f, indent=1)
-    return 0
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
