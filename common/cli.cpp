@@ -77,21 +77,30 @@ int run(const Program& program, int argc, char** argv, const std::function<int(c
     return exit_failure;
 }
 
-Inputs::~Inputs() {
-    for (int fd : descriptors_) ::close(fd);
+Input::Input(std::string path, int fd)
+    : path_(std::move(path)), fd_(fd), reader_(fd >= 0 ? LineReader(fd) : LineReader(std::string_view())) {}
+
+Input::~Input() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
-int Inputs::open(const char* path, std::string_view wording) {
+bool Input::read_completely() const {
+    if (!reader_.failed()) return true;
+    report_read_failure(path_);
+    return false;
+}
+
+Input& Inputs::open(const char* path, std::string_view wording) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         report_open_failure(path, wording);
         all_open_ = false;
-        return -1;
+    } else {
+        // Inputs are read once from start to end.
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    // Inputs are read once from start to end.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    descriptors_.push_back(fd);
-    return fd;
+    files_.push_back(std::make_unique<Input>(path, fd));
+    return *files_.back();
 }
 
 TextSink& Outputs::create(std::string_view name) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/line_reader.hpp"
 #include "common/output_file.hpp"
 #include "common/output_set.hpp"
 
@@ -35,21 +36,36 @@ void report_open_failure(std::string_view path, std::string_view wording = open_
 void report_read_failure(std::string_view path);
 void report_write_failure(std::string_view path);
 
+// One input file of a run, read line by line.
+class Input {
+public:
+    // fd is the opened file, or -1 when it could not be opened (the input
+    // then reads as empty).
+    Input(std::string path, int fd);
+    ~Input();
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+
+    LineReader& lines() { return reader_; }
+    // True when the input was read to its end; otherwise reports the read
+    // error, after which the run writes nothing.
+    bool read_completely() const;
+
+private:
+    std::string path_;
+    int fd_;
+    LineReader reader_;
+};
+
 // The inputs of one run. Each is opened before any output is created; every
 // input that cannot be opened is reported, and the run then writes nothing.
 class Inputs {
 public:
-    Inputs() = default;
-    Inputs(const Inputs&) = delete;
-    Inputs& operator=(const Inputs&) = delete;
-    ~Inputs();
-
-    // The descriptor of the opened file, or -1 after reporting the failure.
-    int open(const char* path, std::string_view wording = open_failure_wording);
+    Input& open(const char* path, std::string_view wording = open_failure_wording);
     bool all_open() const { return all_open_; }
 
 private:
-    std::vector<int> descriptors_;
+    std::vector<std::unique_ptr<Input>> files_;
     bool all_open_ = true;
 };
 

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "common/cli.hpp"
-#include "common/line_reader.hpp"
 #include "lineagetree/lineagetree.hpp"
 
 namespace {
@@ -32,18 +31,14 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        const char* classification_path = args[1];
         at::cli::Inputs inputs;
-        const int classification = inputs.open(classification_path);
+        at::cli::Input& classification = inputs.open(args[1]);
         if (!inputs.all_open()) return at::cli::exit_failure;
 
-        at::LineReader reader(classification);
         at::lineagetree::LineTally tally;
-        at::lineagetree::read_classification(reader, tally);
-        if (reader.failed()) {
-            at::cli::report_read_failure(classification_path);
-            return at::cli::exit_failure;
-        }
+        at::lineagetree::read_classification(classification.lines(), tally);
+        if (!classification.read_completely()) return at::cli::exit_failure;
+
         const at::lineagetree::Tree tree = at::lineagetree::tree_of(std::move(tally));
         at::cli::Outputs outputs;
         at::lineagetree::write_taxonomy(tree, outputs);

@@ -3,7 +3,6 @@
 // fullLineage.txt and six rank tables.
 
 #include "common/cli.hpp"
-#include "common/line_reader.hpp"
 #include "rankroll/rankroll.hpp"
 
 namespace {
@@ -35,28 +34,19 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        const char* abundance_path = args[1];
-        const char* taxonomy_path = args[2];
         at::cli::Inputs inputs;
-        const int abundance_file = inputs.open(abundance_path);
-        const int taxonomy_file = inputs.open(taxonomy_path);
+        at::cli::Input& abundance_file = inputs.open(args[1]);
+        at::cli::Input& taxonomy_file = inputs.open(args[2]);
         if (!inputs.all_open()) return at::cli::exit_failure;
 
         at::rankroll::AbundanceTable abundance;
-        at::LineReader abundance_reader(abundance_file);
-        at::rankroll::read_abundance(abundance_reader, abundance);
-        if (abundance_reader.failed()) {
-            at::cli::report_read_failure(abundance_path);
-            return at::cli::exit_failure;
-        }
+        at::rankroll::read_abundance(abundance_file.lines(), abundance);
+        if (!abundance_file.read_completely()) return at::cli::exit_failure;
         // The taxonomy is rolled up line by line and never held whole.
         at::rankroll::RollUp totals(abundance);
-        at::LineReader taxonomy_reader(taxonomy_file);
-        at::rankroll::roll_up(taxonomy_reader, totals);
-        if (taxonomy_reader.failed()) {
-            at::cli::report_read_failure(taxonomy_path);
-            return at::cli::exit_failure;
-        }
+        at::rankroll::roll_up(taxonomy_file.lines(), totals);
+        if (!taxonomy_file.read_completely()) return at::cli::exit_failure;
+
         at::cli::Outputs outputs;
         totals.write_tables(outputs);
         return outputs.commit_all();

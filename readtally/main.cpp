@@ -2,7 +2,6 @@
 // counts of a classification file, written into the working folder.
 
 #include "common/cli.hpp"
-#include "common/line_reader.hpp"
 #include "readtally/readtally.hpp"
 
 namespace {
@@ -34,18 +33,14 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        const char* classification_path = args[1];
         at::cli::Inputs inputs;
-        const int classification = inputs.open(classification_path);
+        at::cli::Input& classification = inputs.open(args[1]);
         if (!inputs.all_open()) return at::cli::exit_failure;
 
-        at::LineReader reader(classification);
         at::readtally::Tally tally;
-        at::readtally::read_classification(reader, tally);
-        if (reader.failed()) {
-            at::cli::report_read_failure(classification_path);
-            return at::cli::exit_failure;
-        }
+        at::readtally::read_classification(classification.lines(), tally);
+        if (!classification.read_completely()) return at::cli::exit_failure;
+
         at::cli::Outputs outputs;
         at::readtally::write_tables(tally, outputs);
         return outputs.commit_all();

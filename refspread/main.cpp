@@ -3,7 +3,6 @@
 // folder as otu_reflowONE.txt and otu_reflowMANY.txt.
 
 #include "common/cli.hpp"
-#include "common/line_reader.hpp"
 #include "refspread/refspread.hpp"
 
 namespace {
@@ -34,28 +33,19 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        const char* abundance_path = args[1];
-        const char* matrix_path = args[2];
         // The matrix is read first, so a missing matrix is reported first.
         at::cli::Inputs inputs;
-        const int matrix_file = inputs.open(matrix_path);
-        const int abundance_file = inputs.open(abundance_path);
+        at::cli::Input& matrix_file = inputs.open(args[2]);
+        at::cli::Input& abundance_file = inputs.open(args[1]);
         if (!inputs.all_open()) return at::cli::exit_failure;
 
         at::refspread::MappingTable matrix;
-        at::LineReader matrix_reader(matrix_file);
-        at::refspread::read_matrix(matrix_reader, matrix);
-        if (matrix_reader.failed()) {
-            at::cli::report_read_failure(matrix_path);
-            return at::cli::exit_failure;
-        }
+        at::refspread::read_matrix(matrix_file.lines(), matrix);
+        if (!matrix_file.read_completely()) return at::cli::exit_failure;
         at::refspread::MapBack map_back;
-        at::LineReader abundance_reader(abundance_file);
-        at::refspread::read_abundance(abundance_reader, matrix, map_back);
-        if (abundance_reader.failed()) {
-            at::cli::report_read_failure(abundance_path);
-            return at::cli::exit_failure;
-        }
+        at::refspread::read_abundance(abundance_file.lines(), matrix, map_back);
+        if (!abundance_file.read_completely()) return at::cli::exit_failure;
+
         at::cli::Outputs outputs;
         at::refspread::write_tables(map_back, outputs);
         return outputs.commit_all();

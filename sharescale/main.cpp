@@ -2,7 +2,6 @@
 // percentages of their sum, written to normalized.txt.
 
 #include "common/cli.hpp"
-#include "common/line_reader.hpp"
 #include "sharescale/sharescale.hpp"
 
 namespace {
@@ -32,18 +31,14 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        const char* table_path = args[1];
         at::cli::Inputs inputs;
-        const int table = inputs.open(table_path);
+        at::cli::Input& table = inputs.open(args[1]);
         if (!inputs.all_open()) return at::cli::exit_failure;
 
-        at::LineReader reader(table);
         at::sharescale::Shares shares;
-        at::sharescale::read_values(reader, shares);
-        if (reader.failed()) {
-            at::cli::report_read_failure(table_path);
-            return at::cli::exit_failure;
-        }
+        at::sharescale::read_values(table.lines(), shares);
+        if (!table.read_completely()) return at::cli::exit_failure;
+
         at::cli::Outputs outputs;
         at::sharescale::write_percentages(shares, outputs);
         return outputs.commit_all();

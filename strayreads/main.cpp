@@ -2,7 +2,6 @@
 // reads that received no OTU, written to unclassified.fasta.
 
 #include "common/cli.hpp"
-#include "common/line_reader.hpp"
 #include "strayreads/strayreads.hpp"
 
 namespace {
@@ -35,28 +34,20 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        const char* classification_path = args[1];
-        const char* fasta_path = args[2];
         at::cli::Inputs inputs;
-        const int classification = inputs.open(classification_path);
-        const int fasta = inputs.open(fasta_path, "Not able to open the file 2 \"");
+        at::cli::Input& classification = inputs.open(args[1]);
+        at::cli::Input& fasta = inputs.open(args[2], "Not able to open the file 2 \"");
         if (!inputs.all_open()) return at::cli::exit_failure;
 
         at::strayreads::ReadIdSet unclassified;
-        at::LineReader classification_reader(classification);
-        at::strayreads::collect_unclassified(classification_reader, unclassified);
-        if (classification_reader.failed()) {
-            at::cli::report_read_failure(classification_path);
-            return at::cli::exit_failure;
-        }
+        at::strayreads::collect_unclassified(classification.lines(), unclassified);
+        if (!classification.read_completely()) return at::cli::exit_failure;
+
+        // The FASTA file is streamed straight into the output; after a read
+        // error the unfinished output is discarded with `outputs`.
         at::cli::Outputs outputs;
-        at::LineReader fasta_reader(fasta);
-        at::strayreads::write_unclassified(fasta_reader, unclassified, outputs);
-        if (fasta_reader.failed()) {
-            // The unfinished output is discarded with `outputs`.
-            at::cli::report_read_failure(fasta_path);
-            return at::cli::exit_failure;
-        }
+        at::strayreads::write_unclassified(fasta.lines(), unclassified, outputs);
+        if (!fasta.read_completely()) return at::cli::exit_failure;
         return outputs.commit_all();
     });
 }
