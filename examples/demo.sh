@@ -12,7 +12,17 @@ set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 data="$top/examples/data"
-out=$(mkdir -p "${1:-$top/out/demo}" && cd "${1:-$top/out/demo}" && pwd)
+out=${1:-$top/out/demo}
+# The demo writes only into a folder of its own: a new or empty one, or one an
+# earlier demo run made (it holds the marker file). Anything else is refused,
+# so that a mistyped argument never touches a user's files.
+marker=.amplicon-tally-demo
+if [ -d "$out" ] && [ ! -e "$out/$marker" ] && [ -n "$(ls -A "$out")" ]; then
+    echo "demo.sh: $out is not empty and not an earlier demo folder; give a new folder" >&2
+    exit 1
+fi
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
 programs=(readtally refspread rankroll strayreads lineagetree sharescale)
 
 if [ -n "${AT_BIN_DIR:-}" ]; then
@@ -36,9 +46,15 @@ fi
 PATH="$bin:$PATH"
 for program in "${programs[@]}"; do PATH="$bin/$program:$PATH"; done
 
-rm -rf "$out"
-mkdir -p "$out/rankroll-ONE" "$out/rankroll-MANY"
 cd "$out"
+touch "$marker"
+# Only what the demo itself writes is removed, so every run starts afresh.
+tables=(otu.txt species.txt genus.txt family.txt order.txt class.txt phylum.txt fullLineage.txt)
+rm -f "${tables[@]}" otu_reflowONE.txt otu_reflowMANY.txt unclassified.fasta taxonomy.json normalized.txt
+for folder in rankroll-ONE rankroll-MANY; do
+    mkdir -p "$folder"
+    (cd "$folder" && rm -f "${tables[@]}")
+done
 
 classification="$data/reads.reference.wang.taxonomy"
 step() { printf '  $ %s\n' "$*"; "$@"; }

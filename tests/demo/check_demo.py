@@ -19,9 +19,9 @@ RANK_TABLES = ["species.txt", "genus.txt", "family.txt", "order.txt", "class.txt
 ROLLUP_TABLES = ["fullLineage.txt"] + RANK_TABLES
 
 # Every file the demo leaves, and nothing else (a temporary file left behind
-# by a program would show up here).
+# by a program would show up here). The marker says the folder is the demo's.
 EXPECTED_FILES = sorted(
-    ["otu.txt", "fullLineage.txt"] + RANK_TABLES
+    [".amplicon-tally-demo", "otu.txt", "fullLineage.txt"] + RANK_TABLES
     + ["otu_reflowONE.txt", "otu_reflowMANY.txt", "unclassified.fasta", "taxonomy.json", "normalized.txt"]
     + [f"rankroll-{variant}/{name}" for variant in ("ONE", "MANY") for name in ROLLUP_TABLES])
 
