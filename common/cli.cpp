@@ -35,12 +35,38 @@ void report_open_failure(std::string_view path, std::string_view wording) { repo
 void report_read_failure(std::string_view path) { report("Not able to read the file \"", path); }
 void report_write_failure(std::string_view path) { report("Not able to write the file \"", path); }
 
+namespace {
+
+// The text of --help: the same frame around every program's own description.
+std::string help_text(const Program& program) {
+    std::string text = "Usage: ";
+    text += program.name;
+    text += ' ';
+    text += program.arguments;
+    text += "\n       ";
+    text += program.name;
+    text += " --help | --version\n\n";
+    text += program.description;
+    text +=
+        "\nEvery output is written to a temporary file first; earlier files of the same\n"
+        "names are replaced only when all outputs of the run are complete.\n"
+        "\nExit status: 0 success; 1 an input could not be opened or read, or an output\n"
+        "could not be written (earlier files are then left as they were); 255 a\n"
+        "mandatory argument is missing.\n"
+        "\nExample: ";
+    text += program.example;
+    text += '\n';
+    return text;
+}
+
+}  // namespace
+
 int run(const Program& program, int argc, char** argv, const std::function<int(char** argv)>& body) {
     try {
         if (argc >= 2) {
             const std::string_view first = argv[1];
-            if ((first == "--help" || first == "-h") && !program.help.empty()) {
-                print(stdout, program.help);
+            if (first == "--help" || first == "-h") {
+                print(stdout, help_text(program));
                 return std::fflush(stdout) == 0 ? exit_success : exit_failure;
             }
             if (first == "--version") {
@@ -51,8 +77,10 @@ int run(const Program& program, int argc, char** argv, const std::function<int(c
             }
         }
         if (argc - 1 < program.mandatory_arguments) {
-            std::string text = "Usage: Enter mandatory arguments\n";
-            text += program.sample_line;
+            std::string text = "Usage: Enter mandatory arguments\nSample: ./";
+            text += program.name;
+            text += ' ';
+            text += program.arguments;
             text += '\n';
             print(stderr, text);
             return exit_usage;

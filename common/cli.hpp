@@ -21,9 +21,10 @@ constexpr int exit_usage = 255;  // mandatory arguments missing
 
 struct Program {
     std::string_view name;         // "readtally"
-    std::string_view sample_line;  // "Sample: ./readtally <mothur_output_file>"
+    std::string_view arguments;    // "<mothur_output_file>"
     int mandatory_arguments;       // positional arguments the program needs
-    std::string_view help;         // text of --help: what it reads and writes
+    std::string_view description;  // --help: what it reads and what it writes
+    std::string_view example;      // --help: one command line
 };
 
 // Runs a program's body inside the frame: --help and --version, the argument

@@ -10,21 +10,15 @@ namespace {
 
 constexpr at::cli::Program program{
     "lineagetree",
-    "Sample: ./lineagetree <mothur_output>",
+    "<mothur_output>",
     1,
-    "Usage: lineagetree <mothur_output>\n"
+    "Nests the taxa of a mothur classification file from phylum to OTU, each\n"
+    "under the taxon before it on its line, and counts the reads.\n"
     "\n"
-    "Reads a mothur classification file (read ID, TAB, tokens such as\n"
-    "k__Bacteria(100);p__Firmicutes(98);...;u__17(70);) and nests its taxa from\n"
-    "phylum to OTU, each under the taxon before it on its line, counting reads.\n"
-    "Writes the tree as taxonomy.json into the current folder, replacing an\n"
-    "earlier file of that name only once the new one is complete. Each node has\n"
-    "a \"name\" and either \"children\" or \"size\", its number of reads.\n"
-    "\n"
-    "Exit status: 0 on success; 1 when the input cannot be opened or read or\n"
-    "taxonomy.json cannot be written; 255 when the argument is missing.\n"
-    "\n"
-    "Example: lineagetree reads.reference.wang.taxonomy\n",
+    "Reads   mothur_output        the classifier's per-read taxonomy file\n"
+    "Writes  taxonomy.json        into the current folder: the tree, each node a\n"
+    "                             \"name\" and either \"children\" or \"size\" (reads)\n",
+    "lineagetree reads.reference.wang.taxonomy",
 };
 
 }  // namespace

@@ -9,25 +9,23 @@ namespace {
 
 constexpr at::cli::Program program{
     "rankroll",
-    "Sample: ./rankroll <mapped_back_abundance> <gg_tax_file>",
+    "<mapped_back_abundance> <gg_tax_file>",
     2,
-    "Usage: rankroll <mapped_back_abundance> <gg_tax_file>\n"
+    "Rolls mapped-back abundances up along a Greengenes taxonomy.\n"
     "\n"
-    "Rolls a mapped-back abundance table (reference id, TAB, value; such as\n"
-    "refspread's otu_reflowONE.txt or otu_reflowMANY.txt) up along a Greengenes\n"
-    "taxonomy file (reference id, TAB, k__...;p__...;c__...;o__...;f__...;g__...;s__...,\n"
-    "with or without a blank after each \";\"). Writes into the current folder:\n"
-    "  fullLineage.txt   the total of each lineage, as written in the taxonomy\n"
-    "  species.txt genus.txt family.txt order.txt class.txt phylum.txt\n"
-    "                    the total of each taxon of that rank\n"
-    "Each ends with an \"unassigned\" row: the table's \"unassigned\" value, plus in\n"
-    "the rank tables the values of lineages without that rank. Existing files of\n"
-    "these names are replaced only when all seven are complete.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when an input cannot be opened or read or an\n"
-    "output cannot be written, 255 when an argument is missing.\n"
-    "\n"
-    "Example: rankroll otu_reflowMANY.txt 99_otu_taxonomy.txt\n",
+    "Reads   mapped_back_abundance  reference id, TAB, value (refspread's\n"
+    "                               otu_reflowONE.txt or otu_reflowMANY.txt)\n"
+    "        gg_tax_file            reference id, TAB, k__...;p__...;...;s__...\n"
+    "                               (with or without a blank after each \";\")\n"
+    "Writes  fullLineage.txt        into the current folder: the total of each\n"
+    "                               lineage, as written in the taxonomy\n"
+    "        species.txt genus.txt family.txt order.txt class.txt phylum.txt\n"
+    "                               the total of each taxon of that rank\n"
+    "        Each ends with an \"unassigned\" row: the table's \"unassigned\" value,\n"
+    "        plus in the rank tables the values of lineages without that rank.\n"
+    "        These names are those of readtally's tables: run rankroll in another\n"
+    "        folder to keep both.\n",
+    "rankroll otu_reflowONE.txt gg_taxonomy.txt",
 };
 
 }  // namespace

@@ -8,25 +8,20 @@ namespace {
 
 constexpr at::cli::Program program{
     "readtally",
-    "Sample: ./readtally <mothur_output_file>",
+    "<mothur_output_file>",
     1,
-    "Usage: readtally <mothur_output_file>\n"
-    "Count the reads of a mothur classification file (read ID, TAB, lineage of\n"
-    "tokens such as k__Bacteria(100);p__Firmicutes(98);...;u__17(70);) per OTU,\n"
-    "per taxon of six ranks and per full lineage.\n"
+    "Counts the reads of a mothur classification file (read ID, TAB, tokens such\n"
+    "as k__Bacteria(100);p__Firmicutes(98);...;u__17(70);) per OTU, per taxon of\n"
+    "six ranks and per full lineage.\n"
     "\n"
-    "Writes into the current folder, replacing earlier files of these names:\n"
-    "  otu.txt species.txt genus.txt family.txt order.txt class.txt phylum.txt\n"
-    "      name, TAB, reads, sorted by name; then unassigned, TAB, the reads\n"
-    "      that reached no taxon of that rank\n"
-    "  fullLineage.txt\n"
-    "      the kept taxon labels of a read, each followed by ';', TAB, reads\n"
-    "\n"
-    "Exit status: 0 success; 1 an input could not be opened or read, or an\n"
-    "output could not be written (earlier files are then left as they were);\n"
-    "255 the argument is missing.\n"
-    "\n"
-    "Example: readtally reads.reference.wang.taxonomy\n",
+    "Reads   mothur_output_file   the classifier's per-read taxonomy file\n"
+    "Writes  otu.txt species.txt genus.txt family.txt order.txt class.txt phylum.txt\n"
+    "                             into the current folder: name, TAB, reads, in\n"
+    "                             byte order of the name; then \"unassigned\", TAB,\n"
+    "                             the reads that reached no taxon of that rank\n"
+    "        fullLineage.txt      the kept taxon labels of a read, each followed\n"
+    "                             by \";\", TAB, reads\n",
+    "readtally reads.reference.wang.taxonomy",
 };
 
 }  // namespace

@@ -9,24 +9,20 @@ namespace {
 
 constexpr at::cli::Program program{
     "refspread",
-    "Sample: ./refspread <otu_abundance_file> <mapping_matrix>",
+    "<otu_abundance_file> <mapping_matrix>",
     2,
-    "Usage: refspread <otu_abundance_file> <mapping_matrix>\n"
+    "Carries the read counts of an OTU abundance table over onto reference ids\n"
+    "through a mapping matrix.\n"
     "\n"
-    "Carries the read counts of an OTU abundance table (OTU, TAB, count; such as\n"
-    "readtally's otu.txt) over onto reference ids through a mapping matrix\n"
-    "(OTU, TAB, refid:weight,refid:weight,...). Writes into the current folder:\n"
-    "  otu_reflowONE.txt   each OTU's whole count at the first reference id of its row\n"
-    "  otu_reflowMANY.txt  count x weight for every weight of 0.01 or more, as\n"
-    "                      percentages of the grand total\n"
-    "Both end with an \"unassigned\" row: the \"unassigned\" counts and the OTUs\n"
-    "without a matrix row. Existing files of these names are replaced only when\n"
-    "both are complete.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when an input cannot be opened or read or an\n"
-    "output cannot be written, 255 when an argument is missing.\n"
-    "\n"
-    "Example: refspread otu.txt mapping_matrix.txt\n",
+    "Reads   otu_abundance_file   OTU, TAB, count (such as readtally's otu.txt)\n"
+    "        mapping_matrix       OTU, TAB, refid:weight,refid:weight,...\n"
+    "Writes  otu_reflowONE.txt    into the current folder: each OTU's whole count\n"
+    "                             at the first reference id of its row\n"
+    "        otu_reflowMANY.txt   count x weight for every weight of 0.01 or more,\n"
+    "                             as percentages of the grand total\n"
+    "        Both end with an \"unassigned\" row: the \"unassigned\" counts and the\n"
+    "        OTUs without a row (or with an empty row) in the matrix.\n",
+    "refspread otu.txt mapping_matrix.txt",
 };
 
 }  // namespace

@@ -8,23 +8,16 @@ namespace {
 
 constexpr at::cli::Program program{
     "sharescale",
-    "Sample: ./sharescale <input_filename>",
+    "<input_filename>",
     1,
-    "Usage: sharescale <input_filename>\n"
-    "\n"
     "Rescales the values of a two-column table to percentages of their sum.\n"
     "\n"
-    "Reads   input_filename  rows of key, TAB, number (a rank table, for\n"
-    "                        instance); a repeated key keeps its last value,\n"
-    "                        while the sum counts every row\n"
-    "Writes  normalized.txt  in the current folder: each key in byte order, a\n"
-    "                        TAB and 100 x value / sum (six significant digits)\n"
-    "\n"
-    "Exit status: 0 written; 1 the input could not be opened or read, or the\n"
-    "output could not be written (an earlier normalized.txt stays as it was);\n"
-    "255 mandatory argument missing.\n"
-    "\n"
-    "Example: sharescale genus.txt\n",
+    "Reads   input_filename       key, TAB, number (a rank table, for instance); a\n"
+    "                             repeated key keeps its last value, while the sum\n"
+    "                             counts every row\n"
+    "Writes  normalized.txt       into the current folder: each key in byte order,\n"
+    "                             TAB, 100 x value / sum (six significant digits)\n",
+    "sharescale phylum.txt",
 };
 
 }  // namespace

@@ -8,26 +8,19 @@ namespace {
 
 constexpr at::cli::Program program{
     "strayreads",
-    "Sample: ./strayreads <mothur_output_file> <input_fasta file>",
+    "<mothur_output_file> <input_fasta file>",
     2,
-    "Usage: strayreads <mothur_output_file> <input_fasta file>\n"
-    "\n"
     "Copies the FASTA records of the reads that received no OTU.\n"
     "\n"
-    "Reads   mothur_output_file  the classifier's per-read taxonomy file; a line\n"
-    "                            that holds no \"u__\" selects its read ID (the\n"
-    "                            text before the first TAB)\n"
-    "        input_fasta file    the reads, read once from start to end\n"
-    "Writes  unclassified.fasta  in the current folder: for each header whose read\n"
-    "                            ID (after \">\" up to the first space) is selected,\n"
-    "                            \">\" and the ID, then the record's first sequence\n"
-    "                            line\n"
-    "\n"
-    "Exit status: 0 written; 1 an input could not be opened or read, or the\n"
-    "output could not be written (an earlier unclassified.fasta stays as it\n"
-    "was); 255 mandatory arguments missing.\n"
-    "\n"
-    "Example: strayreads reads.reference.wang.taxonomy reads.fasta\n",
+    "Reads   mothur_output_file   the classifier's per-read taxonomy file; a line\n"
+    "                             without \"u__\" selects its read ID (the text\n"
+    "                             before the first TAB)\n"
+    "        input_fasta file     the reads, streamed once from start to end\n"
+    "Writes  unclassified.fasta   into the current folder: for each header whose\n"
+    "                             read ID (after \">\" up to the first space) is\n"
+    "                             selected, \">\" and the ID, then the record's\n"
+    "                             first sequence line\n",
+    "strayreads reads.reference.wang.taxonomy reads.fasta",
 };
 
 }  // namespace
