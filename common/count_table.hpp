@@ -9,7 +9,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <memory>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace at {
@@ -45,16 +47,137 @@ private:
     }
 };
 
-template <class Value>
-using StringMap = std::unordered_map<std::string, Value, StringHash, std::equal_to<>>;
+// Keys of a table, copied once into large blocks that never move, so that a
+// table holds one allocation per block instead of one per key.
+class KeyArena {
+public:
+    KeyArena() = default;
+    KeyArena(const KeyArena&) = delete;
+    KeyArena& operator=(const KeyArena&) = delete;
+    KeyArena(KeyArena&&) noexcept = default;
+    KeyArena& operator=(KeyArena&&) noexcept = default;
 
-// The entry of a key, made with a value-initialised value when the key is new.
-// Allocates only for a new key.
+    std::string_view store(std::string_view key) {
+        if (key.size() > room_) {
+            const std::size_t size = std::max(key.size(), block_size);
+            blocks_.push_back(std::make_unique<char[]>(size));
+            next_ = blocks_.back().get();
+            room_ = size;
+        }
+        if (!key.empty()) std::memcpy(next_, key.data(), key.size());
+        const std::string_view stored(next_, key.size());
+        next_ += key.size();
+        room_ -= key.size();
+        return stored;
+    }
+
+private:
+    static constexpr std::size_t block_size = std::size_t{1} << 16;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* next_ = nullptr;
+    std::size_t room_ = 0;
+};
+
+// A hash table from byte-string keys to values, looked up by string_view.
+// Open addressing over a flat array of slots: each slot holds the upper half
+// of its key's hash and the index of its entry, so a lookup touches the slot
+// array and, on a hash match, one entry and its key. Entries stay in the order
+// they were made; `first` is the key and `second` the value, as in std::map.
+template <class Value>
+class StringMap {
+public:
+    struct Entry {
+        std::string_view first;
+        Value second;
+    };
+    using value_type = Entry;
+
+    StringMap() = default;
+    StringMap(StringMap&&) noexcept = default;
+    StringMap& operator=(StringMap&&) noexcept = default;
+
+    // The value of a key, or nullptr when the key is not in the table.
+    Value* find(std::string_view key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
+    const Value* find(std::string_view key) const {
+        if (slots_.empty()) return nullptr;
+        const std::uint64_t hash = StringHash{}(key);
+        for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+            const std::uint64_t slot = slots_[at];
+            if (slot == 0) return nullptr;
+            if (tag(slot) == tag_of(hash)) {
+                const Entry& candidate = entries_[index(slot)];
+                if (candidate.first == key) return &candidate.second;
+            }
+        }
+    }
+
+    // The value of a key, made value-initialised when the key is new.
+    Value& operator[](std::string_view key) { return *insert(key).first; }
+
+    const Value& at(std::string_view key) const {
+        const Value* found = find(key);
+        if (found == nullptr) throw std::out_of_range("no such key in the table");
+        return *found;
+    }
+
+    // The value of a key; a new key enters with `initial`. The flag says
+    // whether the key was new.
+    std::pair<Value*, bool> insert(std::string_view key, Value initial = Value{}) {
+        if ((entries_.size() + 1) * 2 > slots_.size()) grow();
+        const std::uint64_t hash = StringHash{}(key);
+        std::size_t at = hash & mask_;
+        for (;; at = (at + 1) & mask_) {
+            const std::uint64_t slot = slots_[at];
+            if (slot == 0) break;
+            if (tag(slot) == tag_of(hash)) {
+                Entry& candidate = entries_[index(slot)];
+                if (candidate.first == key) return {&candidate.second, false};
+            }
+        }
+        slots_[at] = tag_of(hash) << 32 | (entries_.size() + 1);
+        entries_.push_back(Entry{keys_.store(key), std::move(initial)});
+        hashes_.push_back(hash);
+        return {&entries_.back().second, true};
+    }
+
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    auto begin() const { return entries_.begin(); }
+    auto end() const { return entries_.end(); }
+    auto begin() { return entries_.begin(); }
+    auto end() { return entries_.end(); }
+
+private:
+    static std::uint64_t tag_of(std::uint64_t hash) { return hash >> 32; }
+    static std::uint64_t tag(std::uint64_t slot) { return slot >> 32; }
+    static std::size_t index(std::uint64_t slot) { return static_cast<std::size_t>((slot & 0xffffffffu) - 1); }
+
+    // Doubles the slot array, keeping it at most half full.
+    void grow() {
+        const std::size_t capacity = slots_.empty() ? 16 : slots_.size() * 2;
+        std::vector<std::uint64_t> slots(capacity, 0);
+        const std::size_t mask = capacity - 1;
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            std::size_t at = hashes_[i] & mask;
+            while (slots[at] != 0) at = (at + 1) & mask;
+            slots[at] = tag_of(hashes_[i]) << 32 | (i + 1);
+        }
+        slots_ = std::move(slots);
+        mask_ = mask;
+    }
+
+    std::vector<std::uint64_t> slots_;
+    std::size_t mask_ = 0;
+    std::vector<Entry> entries_;
+    std::vector<std::uint64_t> hashes_;  // of each entry, for growing
+    KeyArena keys_;
+};
+
+// The value of a key, made value-initialised when the key is new. Copies the
+// key only when it is new.
 template <class Value>
 Value& entry(StringMap<Value>& table, std::string_view key) {
-    auto found = table.find(key);
-    if (found == table.end()) found = table.emplace(std::string(key), Value{}).first;
-    return found->second;
+    return table[key];
 }
 
 // The entries of a table in ascending key order.

@@ -107,14 +107,10 @@ void read_classification(LineReader& reader, LineTally& tally) {
     }
 }
 
-Tree tree_of(LineTally&& tally) {
+Tree tree_of(LineTally tally) {
     Tree tree;
-    // Each tallied line goes as soon as it is spread out, so the tally and
-    // the tree do not both stand in full at once.
-    while (!tally.additions.empty()) {
-        const auto tallied = tally.additions.extract(tally.additions.begin());
-        const std::int64_t lines = tallied.mapped();
-        std::string_view rest = tallied.key();
+    for (const auto& [key, lines] : tally.additions) {
+        std::string_view rest = key;
         while (!rest.empty()) {
             const auto level = static_cast<std::size_t>(rest.front() - '0');
             rest.remove_prefix(1);
@@ -189,7 +185,7 @@ void write_name(TextSink& out, std::string_view name) {
     out.write(name.substr(plain_from));
 }
 
-using SortedChildren = std::vector<const ChildCounts::value_type*>;
+using SortedChildren = std::vector<const ChildCounts::Entry*>;
 
 class TreeWriter {
 public:
@@ -197,9 +193,8 @@ public:
         // A name that stands under many parents is written many times; its
         // children are sorted once.
         for (std::size_t level = 0; level < level_count; ++level) {
-            sorted_[level].reserve(tree.levels[level].size());
             for (const auto& [parent, children] : tree.levels[level]) {
-                sorted_[level].emplace(parent, sorted_entries(children));
+                sorted_[level].insert(parent, sorted_entries(children));
             }
         }
     }
@@ -208,7 +203,7 @@ public:
         out_.write(root_opening);
         const auto parents = sorted_entries(tree_.levels[class_level]);
         for (std::size_t i = 0; i < parents.size(); ++i) {
-            const std::string& name = parents[i]->first;
+            const std::string_view name = parents[i]->first;
             const DepthLayout& layout = layouts[1];
             out_.write(layout.open_before_name);
             write_name(out_, name);
@@ -223,8 +218,7 @@ public:
 private:
     // The sorted children of a name in a level map, nullptr when it has none.
     const SortedChildren* children_of(std::size_t level, std::string_view name) const {
-        const auto found = sorted_[level].find(name);
-        return found == sorted_[level].end() ? nullptr : &found->second;
+        return sorted_[level].find(name);
     }
 
     void write_children(int depth, const SortedChildren& children) {

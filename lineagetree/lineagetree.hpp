@@ -48,8 +48,8 @@ struct LineTally {
 // Reads every line of a classification file into the tally.
 void read_classification(LineReader& reader, LineTally& tally);
 
-// The tree the tallied lines make; the tally is emptied on the way.
-Tree tree_of(LineTally&& tally);
+// The tree the tallied lines make; the tally is released once spread out.
+Tree tree_of(LineTally tally);
 
 // Writes taxonomy.json: a root named "taxonomy" over the parents of the class
 // map, each node with its "children" or, for a leaf, its "size".

@@ -37,12 +37,8 @@ constexpr std::size_t rank_of(char rank_letter) {
 // A key met for the first time takes the value itself (so a -0 stays -0),
 // a key met again gets it added.
 void add_to(StringMap<float>& table, std::string_view key, float value) {
-    const auto found = table.find(key);
-    if (found == table.end()) {
-        table.emplace(std::string(key), value);
-    } else {
-        found->second += value;
-    }
+    const auto [total, is_new] = table.insert(key, value);
+    if (!is_new) *total += value;
 }
 
 // The next taxon token of a lineage, cut at ";" as strtok cuts: a run of ";"
@@ -71,9 +67,9 @@ void read_abundance(LineReader& reader, AbundanceTable& abundance) {
 
 void RollUp::add_line(std::string_view line) {
     const TwoColumnRow row = split_row(line);
-    const auto found = abundance_.find(row.key);
-    if (found == abundance_.end()) return;
-    const float value = found->second;
+    const float* found = abundance_.find(row.key);
+    if (found == nullptr) return;
+    const float value = *found;
     const std::string_view lineage = row.value;
 
     add_to(lineages_, lineage, value);
@@ -113,8 +109,8 @@ void RollUp::add_taxon(Rank rank, std::string_view taxon_name, float value) {
 }
 
 void RollUp::write_tables(OutputSet& outputs) const {
-    const auto unassigned = abundance_.find(unassigned_key);
-    const float unassigned_value = unassigned == abundance_.end() ? 0.0f : unassigned->second;
+    const float* unassigned = abundance_.find(unassigned_key);
+    const float unassigned_value = unassigned == nullptr ? 0.0f : *unassigned;
 
     TextSink& lineage_file = outputs.create("fullLineage.txt");
     for (const auto* row : sorted_entries(lineages_)) lineage_file.row(row->first, row->second);

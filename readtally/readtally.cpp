@@ -106,7 +106,10 @@ void read_classification(LineReader& reader, Tally& tally) {
 void write_tables(const Tally& tally, OutputSet& outputs) {
     // Rank counts of the regular lines follow from their keys: each label of
     // three characters or more is a rank letter, "__" and the taxon name.
-    std::array<StringMap<std::int64_t>, rank_count> ranks = tally.irregular_ranks;
+    std::array<StringMap<std::int64_t>, rank_count> ranks;
+    for (std::size_t rank = 0; rank < rank_count; ++rank) {
+        for (const auto& [name, count] : tally.irregular_ranks[rank]) entry(ranks[rank], name) += count;
+    }
     for (const auto& [key, counted] : tally.lineages) {
         if (counted.regular == 0) continue;
         RankCounter counter(ranks, counted.regular);

@@ -57,8 +57,8 @@ void read_abundance(LineReader& reader, const MappingTable& matrix, MapBack& map
 
         const std::vector<MappingEntry>* entries = nullptr;
         if (row.key != unassigned_key) {
-            const auto found = matrix.find(row.key);
-            if (found != matrix.end() && !found->second.empty()) entries = &found->second;
+            const auto* found = matrix.find(row.key);
+            if (found != nullptr && !found->empty()) entries = found;
         }
         if (entries == nullptr) {
             map_back.unassigned = add_counts(map_back.unassigned, count);

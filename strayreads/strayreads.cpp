@@ -23,7 +23,7 @@ void collect_unclassified(LineReader& classification, ReadIdSet& unclassified) {
     while (classification.next(line)) {
         if (line.find(otu_prefix) != std::string_view::npos) continue;
         const std::string_view read_id = classification::read_id_of(line);
-        if (unclassified.find(read_id) == unclassified.end()) unclassified.emplace(read_id);
+        unclassified.insert(read_id);
     }
 }
 
@@ -38,7 +38,7 @@ void write_unclassified(LineReader& fasta, const ReadIdSet& unclassified, Output
         if (line.front() == '>') {
             awaiting_sequence = false;
             const std::string_view read_id = header_read_id(line);
-            if (unclassified.find(read_id) == unclassified.end()) continue;
+            if (unclassified.find(read_id) == nullptr) continue;
             out.put('>');
             out.write(read_id);
             out.put('\n');

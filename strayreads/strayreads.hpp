@@ -3,7 +3,6 @@
 // assignment, each cut to ">" and its read ID and the first sequence line.
 
 #include <string>
-#include <unordered_set>
 
 #include "common/count_table.hpp"
 #include "common/line_reader.hpp"
@@ -12,7 +11,8 @@
 namespace at::strayreads {
 
 // Read IDs, looked up by string_view straight from a FASTA header.
-using ReadIdSet = std::unordered_set<std::string, StringHash, std::equal_to<>>;
+// The read IDs to copy; the value is not used.
+using ReadIdSet = StringMap<bool>;
 
 // Adds the read ID of every classification line that holds no OTU token
 // ("u__" nowhere on the line, read ID included).

@@ -25,7 +25,8 @@ std::string counts(const lt::Tree& tree) {
         for (const auto* parent : at::sorted_entries(tree.levels[level])) {
             for (const auto* child : at::sorted_entries(parent->second)) {
                 text += level_names[level];
-                text += ' ' + parent->first + '>' + child->first + '=' + std::to_string(child->second) + '\n';
+                text += ' ' + std::string(parent->first) + '>' + std::string(child->first) + '=' +
+                        std::to_string(child->second) + '\n';
             }
         }
     }

@@ -1,0 +1,69 @@
+#include "common/count_table.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+
+namespace {
+
+TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
+    // Keys of every shape: empty, prefixes of each other, bytes above 127,
+    // NUL bytes, and keys longer than one block of the key store.
+    at::StringMap<std::int64_t> table;
+    std::map<std::string, std::int64_t> reference;
+    std::uint32_t state = 7;
+    for (int i = 0; i < 50000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        std::string key;
+        switch (state % 5) {
+            case 0: key = ""; break;
+            case 1: key = std::string((state >> 8) % 40, 'a'); break;
+            case 2: key = "k__Bacteria;p__" + std::to_string((state >> 8) % 3000) + ";"; break;
+            case 3: key = std::string("\xff\0x", 3) + std::to_string((state >> 8) % 500); break;
+            default: key = std::string(70000 + (state >> 8) % 3, 'z'); break;
+        }
+        table[key] += i;
+        reference[key] += i;
+    }
+    ASSERT_EQ(table.size(), reference.size());
+    const auto sorted = at::sorted_entries(table);
+    auto expected = reference.begin();
+    for (const auto* row : sorted) {
+        EXPECT_EQ(row->first, expected->first);
+        EXPECT_EQ(row->second, expected->second);
+        ++expected;
+    }
+    for (const auto& [key, value] : reference) {
+        const auto* found = table.find(key);
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(*found, value);
+    }
+    EXPECT_EQ(table.find("not a key"), nullptr);
+}
+
+TEST(StringMap, InsertKeepsTheFirstValueAndSaysWhetherTheKeyWasNew) {
+    at::StringMap<float> table;
+    const auto [first, first_is_new] = table.insert("Firmicutes", -0.0f);
+    EXPECT_TRUE(first_is_new);
+    EXPECT_TRUE(std::signbit(*first));
+    const auto [again, again_is_new] = table.insert("Firmicutes", 5.0f);
+    EXPECT_FALSE(again_is_new);
+    EXPECT_EQ(again, first);
+    EXPECT_TRUE(std::signbit(*again));
+    EXPECT_TRUE(at::StringMap<float>().empty());
+    EXPECT_EQ(at::StringMap<float>().find(""), nullptr);
+}
+
+TEST(StringMap, KeysSurviveTheTableMoving) {
+    at::StringMap<int> table;
+    std::string key = "genus";
+    table[key] = 3;
+    key = "changed";  // the table holds its own copy
+    at::StringMap<int> moved = std::move(table);
+    EXPECT_EQ(moved.at("genus"), 3);
+    EXPECT_THROW(moved.at("changed"), std::out_of_range);
+}
+
+}  // namespace
