@@ -54,12 +54,21 @@ public:
     KeyArena() = default;
     KeyArena(const KeyArena&) = delete;
     KeyArena& operator=(const KeyArena&) = delete;
-    KeyArena(KeyArena&&) noexcept = default;
-    KeyArena& operator=(KeyArena&&) noexcept = default;
+    KeyArena(KeyArena&& other) noexcept { *this = std::move(other); }
+    KeyArena& operator=(KeyArena&& other) noexcept {
+        blocks_ = std::move(other.blocks_);
+        next_ = std::exchange(other.next_, nullptr);
+        room_ = std::exchange(other.room_, 0);
+        next_block_size_ = other.next_block_size_;
+        return *this;
+    }
 
     std::string_view store(std::string_view key) {
         if (key.size() > room_) {
-            const std::size_t size = std::max(key.size(), block_size);
+            // Blocks grow from small to large, so that the many small tables
+            // (the children of one taxon) stay small.
+            next_block_size_ = std::min(next_block_size_ * 2, largest_block_size);
+            const std::size_t size = std::max(key.size(), next_block_size_);
             blocks_.push_back(std::make_unique<char[]>(size));
             next_ = blocks_.back().get();
             room_ = size;
@@ -72,8 +81,9 @@ public:
     }
 
 private:
-    static constexpr std::size_t block_size = std::size_t{1} << 16;
+    static constexpr std::size_t largest_block_size = std::size_t{1} << 16;
     std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t next_block_size_ = 64;
     char* next_ = nullptr;
     std::size_t room_ = 0;
 };
