@@ -88,29 +88,57 @@ private:
     std::size_t room_ = 0;
 };
 
-// A hash table from byte-string keys to values, looked up by string_view.
-// Open addressing over a flat array of slots: each slot holds the upper half
-// of its key's hash and the index of its entry, so a lookup touches the slot
-// array and, on a hash match, one entry and its key. Entries stay in the order
-// they were made; `first` is the key and `second` the value, as in std::map.
-template <class Value>
-class StringMap {
+// How a table keeps and hashes its keys: byte strings are copied into the
+// table's own key blocks, reference ids are kept as they are.
+template <class Key>
+struct KeyStore;
+
+template <>
+struct KeyStore<std::string_view> {
+    std::string_view keep(std::string_view key) { return arena.store(key); }
+    static std::uint64_t hash(std::string_view key) { return StringHash{}(key); }
+    KeyArena arena;
+};
+
+template <>
+struct KeyStore<std::int64_t> {
+    std::int64_t keep(std::int64_t key) { return key; }
+    static std::uint64_t hash(std::int64_t key) {
+        // The finishing mix of MurmurHash3: every bit of the id reaches the
+        // upper half, which the slots keep.
+        auto bits = static_cast<std::uint64_t>(key);
+        bits ^= bits >> 33;
+        bits *= 0xff51afd7ed558ccdull;
+        bits ^= bits >> 33;
+        bits *= 0xc4ceb9fe1a85ec53ull;
+        return bits ^ (bits >> 33);
+    }
+};
+
+// A hash table from keys (byte strings, looked up by string_view, or 64-bit
+// reference ids) to values. Open addressing over a flat array of slots: each
+// slot holds the upper half of its key's hash and the index of its entry, so
+// a lookup touches the slot array and, on a hash match, one entry and its
+// key. Entries stay in the order they were made; `first` is the key and
+// `second` the value, as in std::map.
+template <class Key, class Value>
+class HashTable {
 public:
     struct Entry {
-        std::string_view first;
+        Key first;
         Value second;
     };
     using value_type = Entry;
 
-    StringMap() = default;
-    StringMap(StringMap&&) noexcept = default;
-    StringMap& operator=(StringMap&&) noexcept = default;
+    HashTable() = default;
+    HashTable(HashTable&&) noexcept = default;
+    HashTable& operator=(HashTable&&) noexcept = default;
 
     // The value of a key, or nullptr when the key is not in the table.
-    Value* find(std::string_view key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
-    const Value* find(std::string_view key) const {
+    Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
+    const Value* find(Key key) const {
         if (slots_.empty()) return nullptr;
-        const std::uint64_t hash = StringHash{}(key);
+        const std::uint64_t hash = KeyStore<Key>::hash(key);
         for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
             const std::uint64_t slot = slots_[at];
             if (slot == 0) return nullptr;
@@ -122,9 +150,9 @@ public:
     }
 
     // The value of a key, made value-initialised when the key is new.
-    Value& operator[](std::string_view key) { return *insert(key).first; }
+    Value& operator[](Key key) { return *insert(key).first; }
 
-    const Value& at(std::string_view key) const {
+    const Value& at(Key key) const {
         const Value* found = find(key);
         if (found == nullptr) throw std::out_of_range("no such key in the table");
         return *found;
@@ -132,9 +160,9 @@ public:
 
     // The value of a key; a new key enters with `initial`. The flag says
     // whether the key was new.
-    std::pair<Value*, bool> insert(std::string_view key, Value initial = Value{}) {
+    std::pair<Value*, bool> insert(Key key, Value initial = Value{}) {
         if ((entries_.size() + 1) * 2 > slots_.size()) grow();
-        const std::uint64_t hash = StringHash{}(key);
+        const std::uint64_t hash = KeyStore<Key>::hash(key);
         std::size_t at = hash & mask_;
         for (;; at = (at + 1) & mask_) {
             const std::uint64_t slot = slots_[at];
@@ -145,7 +173,7 @@ public:
             }
         }
         slots_[at] = tag_of(hash) << 32 | (entries_.size() + 1);
-        entries_.push_back(Entry{keys_.store(key), std::move(initial)});
+        entries_.push_back(Entry{keys_.keep(key), std::move(initial)});
         hashes_.push_back(hash);
         return {&entries_.back().second, true};
     }
@@ -180,8 +208,14 @@ private:
     std::size_t mask_ = 0;
     std::vector<Entry> entries_;
     std::vector<std::uint64_t> hashes_;  // of each entry, for growing
-    KeyArena keys_;
+    KeyStore<Key> keys_;
 };
+
+template <class Value>
+using StringMap = HashTable<std::string_view, Value>;
+
+template <class Value>
+using IdMap = HashTable<std::int64_t, Value>;
 
 // The value of a key, made value-initialised when the key is new. Copies the
 // key only when it is new.

@@ -1,7 +1,6 @@
 #include "common/text_sink.hpp"
 
 #include <charconv>
-#include <cstdio>
 
 namespace at {
 
@@ -12,11 +11,12 @@ void append_whole(std::string& out, std::int64_t value) {
 }
 
 void append_real(std::string& out, float value) {
-    // snprintf is the C library's own %g, so inf, nan and the sign of a NaN
-    // come out as users see them from any C tool.
+    // to_chars in general form with six digits is %g to the byte, NaN and
+    // infinity included, without the C library's locale and varargs cost.
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-    out.append(text, static_cast<std::size_t>(length));
+    const auto result =
+        std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::general, 6);
+    out.append(text, result.ptr);
 }
 
 }  // namespace at

@@ -74,8 +74,8 @@ void read_abundance(LineReader& reader, const MappingTable& matrix, MapBack& map
             // A weight that is not a number fails this test and is passed over.
             if (!(static_cast<double>(mapped.weight) >= weight_threshold)) continue;
             const float share = mapped.weight * single_count;
-            const auto [weighted, is_new] = map_back.weighted.try_emplace(mapped.reference_id, share);
-            if (!is_new) weighted->second += share;
+            const auto [weighted, is_new] = map_back.weighted.insert(mapped.reference_id, share);
+            if (!is_new) *weighted += share;
             map_back.grand_total += share;
         }
     }

@@ -4,7 +4,6 @@
 // and once spread by weight (percentages of a grand total).
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "common/count_table.hpp"
@@ -28,9 +27,9 @@ using MappingTable = StringMap<std::vector<MappingEntry>>;
 
 struct MapBack {
     // Whole counts credited to the first reference id of each OTU's row.
-    std::unordered_map<std::int64_t, std::int64_t> first_match;
+    IdMap<std::int64_t> first_match;
     // count x weight of every entry at or above the threshold, per reference id.
-    std::unordered_map<std::int64_t, float> weighted;
+    IdMap<float> weighted;
     // Counts of the "unassigned" rows and of OTUs without a matrix row.
     std::int64_t unassigned = 0;
     // Every unassigned count and every weighted share: the divisor of the

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -64,6 +65,22 @@ TEST(StringMap, KeysSurviveTheTableMoving) {
     at::StringMap<int> moved = std::move(table);
     EXPECT_EQ(moved.at("genus"), 3);
     EXPECT_THROW(moved.at("changed"), std::out_of_range);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IdMap, SortsNumericallyAndKeepsTheWholeRange) {
+    at::IdMap<std::int64_t> table;
+    const std::int64_t ids[] = {5, -3, 4294967296, 0, -9223372036854775807 - 1, 9223372036854775807, 5, 17};
+    for (std::int64_t id : ids) table[id] += 1;
+    std::vector<std::int64_t> order;
+    for (const auto* row : at::sorted_entries(table)) order.push_back(row->first);
+    EXPECT_EQ(order, (std::vector<std::int64_t>{-9223372036854775807 - 1, -3, 0, 5, 17, 4294967296,
+                                                9223372036854775807}));
+    EXPECT_EQ(table.at(5), 2);
+    EXPECT_EQ(table.find(6), nullptr);
 }
 
 }  // namespace

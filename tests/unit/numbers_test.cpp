@@ -59,3 +59,37 @@ TEST(Numbers, SinglePrecisionIsAtofRoundedOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Numbers, RandomDecimalTextsMatchAtofBitForBit) {
+    // Weights and percentages as tables write them, and long, tiny, huge and
+    // halfway cases, each checked against the C library.
+    std::uint64_t state = 42;
+    auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return state >> 33;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        if (next() % 4 == 0) text += '-';
+        const auto integer_digits = next() % 12;
+        for (std::uint64_t d = 0; d < integer_digits; ++d) text += static_cast<char>('0' + next() % 10);
+        if (next() % 3 != 0) {
+            text += '.';
+            const auto fraction_digits = next() % 25;
+            for (std::uint64_t d = 0; d < fraction_digits; ++d) text += static_cast<char>('0' + next() % 10);
+        }
+        if (next() % 4 == 0) {
+            text += next() % 2 ? 'e' : 'E';
+            if (next() % 2) text += next() % 2 ? '-' : '+';
+            text += std::to_string(next() % 400);
+        }
+        if (next() % 5 == 0) text += "\t\r x";
+        const double want = std::atof(text.c_str());
+        const double got = at::to_real(text);
+        ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << '"' << text << '"';
+    }
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -65,6 +66,33 @@ TEST(TextSink, RowsAreKeyTabValueNewline) {
     sink.row("", 0.5f);
     sink.row("unassigned", std::int64_t{-1});
     EXPECT_EQ(sink.text(), "Firmicutes\t2\n\t0.5\nunassigned\t-1\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NumberFormat, EveryKindOfFloatMatchesPrintf) {
+    // Random bit patterns cover every exponent, subnormals, infinities and
+    // NaNs of both signs; the fast writer must agree with %g on each.
+    std::uint64_t state = 99;
+    for (int i = 0; i < 300000; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const auto bits = static_cast<std::uint32_t>(state >> 32);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        char want[64];
+        std::snprintf(want, sizeof want, "%g", static_cast<double>(value));
+        ASSERT_EQ(real(value), want) << "bits " << bits;
+    }
+    // Values near the switch between fixed and exponent form, and near the
+    // rounding of the sixth digit.
+    for (float value : {999999.0f, 999999.5f, 1000000.0f, 0.0001f, 0.000099999f, 9.999995f, 99999.95f,
+                        0.00001f, 123456.5f, 2.5f, 0.5f}) {
+        char want[64];
+        std::snprintf(want, sizeof want, "%g", static_cast<double>(value));
+        EXPECT_EQ(real(value), want);
+    }
 }
 
 }  // namespace
