@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <new>
+#include <type_traits>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -47,80 +51,38 @@ private:
     }
 };
 
-// Keys of a table, copied once into large blocks that never move, so that a
-// table holds one allocation per block instead of one per key.
-class KeyArena {
-public:
-    KeyArena() = default;
-    KeyArena(const KeyArena&) = delete;
-    KeyArena& operator=(const KeyArena&) = delete;
-    KeyArena(KeyArena&& other) noexcept { *this = std::move(other); }
-    KeyArena& operator=(KeyArena&& other) noexcept {
-        blocks_ = std::move(other.blocks_);
-        next_ = std::exchange(other.next_, nullptr);
-        room_ = std::exchange(other.room_, 0);
-        next_block_size_ = other.next_block_size_;
-        return *this;
-    }
+namespace detail {
 
-    std::string_view store(std::string_view key) {
-        if (key.size() > room_) {
-            // Blocks grow from small to large, so that the many small tables
-            // (the children of one taxon) stay small.
-            next_block_size_ = std::min(next_block_size_ * 2, largest_block_size);
-            const std::size_t size = std::max(key.size(), next_block_size_);
-            blocks_.push_back(std::make_unique<char[]>(size));
-            next_ = blocks_.back().get();
-            room_ = size;
-        }
-        if (!key.empty()) std::memcpy(next_, key.data(), key.size());
-        const std::string_view stored(next_, key.size());
-        next_ += key.size();
-        room_ -= key.size();
-        return stored;
-    }
+inline std::uint64_t hash_key(std::string_view key) { return StringHash{}(key); }
 
-private:
-    static constexpr std::size_t largest_block_size = std::size_t{1} << 16;
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t next_block_size_ = 64;
-    char* next_ = nullptr;
-    std::size_t room_ = 0;
-};
+inline std::uint64_t hash_key(std::int64_t key) {
+    // The finishing mix of MurmurHash3: every bit of the id reaches every
+    // bit of the hash.
+    auto bits = static_cast<std::uint64_t>(key);
+    bits ^= bits >> 33;
+    bits *= 0xff51afd7ed558ccdull;
+    bits ^= bits >> 33;
+    bits *= 0xc4ceb9fe1a85ec53ull;
+    return bits ^ (bits >> 33);
+}
 
-// How a table keeps and hashes its keys: byte strings are copied into the
-// table's own key blocks, reference ids are kept as they are.
-template <class Key>
-struct KeyStore;
+// Bytes a key keeps behind its record: a byte string's text, nothing for an id.
+inline std::size_t key_bytes(std::string_view key) { return key.size(); }
+inline std::size_t key_bytes(std::int64_t) { return 0; }
 
-template <>
-struct KeyStore<std::string_view> {
-    std::string_view keep(std::string_view key) { return arena.store(key); }
-    static std::uint64_t hash(std::string_view key) { return StringHash{}(key); }
-    KeyArena arena;
-};
-
-template <>
-struct KeyStore<std::int64_t> {
-    std::int64_t keep(std::int64_t key) { return key; }
-    static std::uint64_t hash(std::int64_t key) {
-        // The finishing mix of MurmurHash3: every bit of the id reaches the
-        // upper half, which the slots keep.
-        auto bits = static_cast<std::uint64_t>(key);
-        bits ^= bits >> 33;
-        bits *= 0xff51afd7ed558ccdull;
-        bits ^= bits >> 33;
-        bits *= 0xc4ceb9fe1a85ec53ull;
-        return bits ^ (bits >> 33);
-    }
-};
+}  // namespace detail
 
 // A hash table from keys (byte strings, looked up by string_view, or 64-bit
-// reference ids) to values. Open addressing over a flat array of slots: each
-// slot holds the upper half of its key's hash and the index of its entry, so
-// a lookup touches the slot array and, on a hash match, one entry and its
-// key. Entries stay in the order they were made; `first` is the key and
-// `second` the value, as in std::map.
+// reference ids) to values.
+//
+// Every entry is a record in large blocks that never move: the key and value
+// side by side, a byte-string key's text right behind them. So an entry stays
+// where it is while the table grows, a lookup that finds its slot reads one
+// place in memory for key and value, and the table makes one allocation per
+// block instead of one per key. The slots are a flat array (open addressing,
+// at most half full) of the key's hash and its record. Iteration visits the
+// entries in the order they were made; `first` is the key and `second` the
+// value, as in std::map.
 template <class Key, class Value>
 class HashTable {
 public:
@@ -130,22 +92,54 @@ public:
     };
     using value_type = Entry;
 
+private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        Entry* entry = nullptr;
+    };
+
+    // Storage for records, aligned for any entry.
+    using Unit = std::max_align_t;
+    struct Block {
+        std::unique_ptr<Unit[]> units;
+        std::size_t used = 0;
+        std::size_t capacity = 0;
+        unsigned char* bytes() const { return reinterpret_cast<unsigned char*>(units.get()); }
+    };
+
+    static constexpr std::size_t record_size(std::size_t key_bytes) {
+        constexpr std::size_t align = alignof(Entry) > alignof(Unit) ? alignof(Entry) : alignof(Unit);
+        return (sizeof(Entry) + key_bytes + align - 1) / align * align;
+    }
+    static constexpr std::size_t largest_block_size = std::size_t{1} << 16;
+    static constexpr std::size_t initial_block_size = 128;
+
+public:
+
     HashTable() = default;
-    HashTable(HashTable&&) noexcept = default;
-    HashTable& operator=(HashTable&&) noexcept = default;
+    HashTable(const HashTable&) = delete;
+    HashTable& operator=(const HashTable&) = delete;
+    HashTable(HashTable&& other) noexcept { take(other); }
+    HashTable& operator=(HashTable&& other) noexcept {
+        if (this != &other) {
+            destroy_entries();
+            take(other);
+        }
+        return *this;
+    }
+    ~HashTable() { destroy_entries(); }
+
+    static std::uint64_t hash_of(Key key) { return detail::hash_key(key); }
 
     // The value of a key, or nullptr when the key is not in the table.
     Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
     const Value* find(Key key) const {
         if (slots_.empty()) return nullptr;
-        const std::uint64_t hash = KeyStore<Key>::hash(key);
+        const std::uint64_t hash = hash_of(key);
         for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
-            const std::uint64_t slot = slots_[at];
-            if (slot == 0) return nullptr;
-            if (tag(slot) == tag_of(hash)) {
-                const Entry& candidate = entries_[index(slot)];
-                if (candidate.first == key) return &candidate.second;
-            }
+            const Slot& slot = slots_[at];
+            if (slot.entry == nullptr) return nullptr;
+            if (slot.hash == hash && slot.entry->first == key) return &slot.entry->second;
         }
     }
 
@@ -159,56 +153,148 @@ public:
     }
 
     // The value of a key; a new key enters with `initial`. The flag says
-    // whether the key was new.
+    // whether the key was new. The value stays at its address for the life
+    // of the table.
     std::pair<Value*, bool> insert(Key key, Value initial = Value{}) {
-        if ((entries_.size() + 1) * 2 > slots_.size()) grow();
-        const std::uint64_t hash = KeyStore<Key>::hash(key);
-        std::size_t at = hash & mask_;
-        for (;; at = (at + 1) & mask_) {
-            const std::uint64_t slot = slots_[at];
-            if (slot == 0) break;
-            if (tag(slot) == tag_of(hash)) {
-                Entry& candidate = entries_[index(slot)];
-                if (candidate.first == key) return {&candidate.second, false};
-            }
-        }
-        slots_[at] = tag_of(hash) << 32 | (entries_.size() + 1);
-        entries_.push_back(Entry{keys_.keep(key), std::move(initial)});
-        hashes_.push_back(hash);
-        return {&entries_.back().second, true};
+        return insert_hashed(key, hash_of(key), std::move(initial));
     }
 
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    auto begin() const { return entries_.begin(); }
-    auto end() const { return entries_.end(); }
-    auto begin() { return entries_.begin(); }
-    auto end() { return entries_.end(); }
+    // The same, with the key's hash_of() already at hand.
+    std::pair<Value*, bool> insert_hashed(Key key, std::uint64_t hash, Value initial = Value{}) {
+        if ((size_ + 1) * 2 > slots_.size()) grow();
+        std::size_t at = hash & mask_;
+        for (;; at = (at + 1) & mask_) {
+            const Slot& slot = slots_[at];
+            if (slot.entry == nullptr) break;
+            if (slot.hash == hash && slot.entry->first == key) return {&slot.entry->second, false};
+        }
+        Entry* made = make_entry(key, std::move(initial));
+        slots_[at] = Slot{hash, made};
+        ++size_;
+        return {&made->second, true};
+    }
+
+    // Asks the processor to fetch the first slot of a hash, and then the
+    // entry it holds, so that lookups of many keys overlap their waits for
+    // memory. Changes nothing.
+    void prefetch_slot(std::uint64_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[hash & mask_]);
+    }
+    void prefetch_entry(std::uint64_t hash) const {
+        if (slots_.empty()) return;
+        const Entry* entry = slots_[hash & mask_].entry;
+        if (entry != nullptr) __builtin_prefetch(entry);
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Entry;
+        using difference_type = std::ptrdiff_t;
+        using pointer = Entry*;
+        using reference = Entry&;
+
+        Iterator() = default;
+        Iterator(const std::vector<Block>* blocks, std::size_t block, std::size_t offset)
+            : blocks_(blocks), block_(block), offset_(offset) {
+            skip_finished_blocks();
+        }
+        Entry& operator*() const { return *entry(); }
+        Entry* operator->() const { return entry(); }
+        Iterator& operator++() {
+            offset_ += record_size(detail::key_bytes(entry()->first));
+            skip_finished_blocks();
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return block_ == other.block_ && offset_ == other.offset_; }
+
+    private:
+        Entry* entry() const { return reinterpret_cast<Entry*>((*blocks_)[block_].bytes() + offset_); }
+        void skip_finished_blocks() {
+            while (block_ < blocks_->size() && offset_ >= (*blocks_)[block_].used) {
+                ++block_;
+                offset_ = 0;
+            }
+        }
+        const std::vector<Block>* blocks_ = nullptr;
+        std::size_t block_ = 0;
+        std::size_t offset_ = 0;
+    };
+
+    Iterator begin() const { return Iterator(&blocks_, 0, 0); }
+    Iterator end() const { return Iterator(&blocks_, blocks_.size(), 0); }
 
 private:
-    static std::uint64_t tag_of(std::uint64_t hash) { return hash >> 32; }
-    static std::uint64_t tag(std::uint64_t slot) { return slot >> 32; }
-    static std::size_t index(std::uint64_t slot) { return static_cast<std::size_t>((slot & 0xffffffffu) - 1); }
+    Entry* make_entry(Key key, Value&& initial) {
+        const std::size_t extra = detail::key_bytes(key);
+        const std::size_t size = record_size(extra);
+        if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < size) {
+            // Blocks grow from small to large, so that the many small tables
+            // (the children of one taxon) stay small.
+            next_block_size_ = std::min(next_block_size_ * 2, largest_block_size);
+            const std::size_t capacity = std::max(size, next_block_size_);
+            Block block;
+            block.units.reset(new Unit[(capacity + sizeof(Unit) - 1) / sizeof(Unit)]);
+            block.capacity = capacity;
+            blocks_.push_back(std::move(block));
+        }
+        Block& block = blocks_.back();
+        unsigned char* place = block.bytes() + block.used;
+        block.used += size;
+        if constexpr (std::is_same_v<Key, std::string_view>) {
+            char* text = reinterpret_cast<char*>(place + sizeof(Entry));
+            if (!key.empty()) std::memcpy(text, key.data(), key.size());
+            key = std::string_view(text, key.size());
+        }
+        return new (place) Entry{key, std::move(initial)};
+    }
 
     // Doubles the slot array, keeping it at most half full.
     void grow() {
         const std::size_t capacity = slots_.empty() ? 16 : slots_.size() * 2;
-        std::vector<std::uint64_t> slots(capacity, 0);
+        std::vector<Slot> slots(capacity);
         const std::size_t mask = capacity - 1;
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            std::size_t at = hashes_[i] & mask;
-            while (slots[at] != 0) at = (at + 1) & mask;
-            slots[at] = tag_of(hashes_[i]) << 32 | (i + 1);
+        for (const Slot& slot : slots_) {
+            if (slot.entry == nullptr) continue;
+            std::size_t at = slot.hash & mask;
+            while (slots[at].entry != nullptr) at = (at + 1) & mask;
+            slots[at] = slot;
         }
         slots_ = std::move(slots);
         mask_ = mask;
     }
 
-    std::vector<std::uint64_t> slots_;
+    void destroy_entries() {
+        if constexpr (!std::is_trivially_destructible_v<Entry>) {
+            for (const Block& block : blocks_) {
+                for (std::size_t offset = 0; offset < block.used;) {
+                    Entry* entry = reinterpret_cast<Entry*>(block.bytes() + offset);
+                    offset += record_size(detail::key_bytes(entry->first));
+                    entry->~Entry();
+                }
+            }
+        }
+        blocks_.clear();
+    }
+
+    void take(HashTable& other) {
+        slots_ = std::move(other.slots_);
+        mask_ = std::exchange(other.mask_, 0);
+        size_ = std::exchange(other.size_, 0);
+        blocks_ = std::move(other.blocks_);
+        next_block_size_ = std::exchange(other.next_block_size_, initial_block_size);
+        other.slots_.clear();
+        other.blocks_.clear();
+    }
+
+    std::vector<Slot> slots_;
     std::size_t mask_ = 0;
-    std::vector<Entry> entries_;
-    std::vector<std::uint64_t> hashes_;  // of each entry, for growing
-    KeyStore<Key> keys_;
+    std::size_t size_ = 0;
+    std::vector<Block> blocks_;
+    std::size_t next_block_size_ = initial_block_size;
 };
 
 template <class Value>
