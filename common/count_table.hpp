@@ -303,6 +303,63 @@ using StringMap = HashTable<std::string_view, Value>;
 template <class Value>
 using IdMap = HashTable<std::int64_t, Value>;
 
+// Updates of a string table gathered into small batches. Once the table
+// outgrows the processor's caches, each lookup waits for memory; a batch asks
+// for the slots and entries of all its keys first, so that those waits
+// overlap, and then updates the values in the order the keys came.
+// `update(value, tag)` is called for each key added, with the tag given.
+template <class Value, class Update>
+class BatchedUpdates {
+public:
+    static constexpr std::size_t batch_size = 16;
+
+    BatchedUpdates(StringMap<Value>& table, Update update) : table_(table), update_(std::move(update)) {}
+    BatchedUpdates(const BatchedUpdates&) = delete;
+    BatchedUpdates& operator=(const BatchedUpdates&) = delete;
+
+    void add(std::string_view key, unsigned tag) {
+        Pending& pending = pending_[count_++];
+        pending.start = keys_.size();
+        pending.size = key.size();
+        pending.tag = tag;
+        keys_.append(key);
+        if (count_ == batch_size) flush();
+    }
+
+    // Applies every update added so far; call before reading the table.
+    void flush() {
+        for (std::size_t i = 0; i < count_; ++i) {
+            pending_[i].hash = StringMap<Value>::hash_of(key(pending_[i]));
+            table_.prefetch_slot(pending_[i].hash);
+        }
+        for (std::size_t i = 0; i < count_; ++i) table_.prefetch_entry(pending_[i].hash);
+        for (std::size_t i = 0; i < count_; ++i) {
+            Value& value = *table_.insert_hashed(key(pending_[i]), pending_[i].hash).first;
+            update_(value, pending_[i].tag);
+        }
+        count_ = 0;
+        keys_.clear();
+    }
+
+private:
+    struct Pending {
+        std::size_t start;
+        std::size_t size;
+        std::uint64_t hash;
+        unsigned tag;
+    };
+
+    std::string_view key(const Pending& pending) const {
+        return std::string_view(keys_).substr(pending.start, pending.size);
+    }
+
+    StringMap<Value>& table_;
+    Update update_;
+    std::string keys_;
+    Pending pending_[batch_size];
+    std::size_t count_ = 0;
+};
+
 // The value of a key, made value-initialised when the key is new. Copies the
 // key only when it is new.
 template <class Value>

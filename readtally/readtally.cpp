@@ -61,6 +61,12 @@ private:
 }  // namespace
 
 void read_classification(LineReader& reader, Tally& tally) {
+    // Lines whose rank counts follow from their key, and lines counted into
+    // the rank tables as they were read.
+    enum LineKind : unsigned { regular, irregular };
+    BatchedUpdates lineage_counts(tally.lineages, [](LineageCount& counted, unsigned kind) {
+        ++(kind == regular ? counted.regular : counted.irregular);
+    });
     // The key is built in a plain buffer: it is never longer than the lineage
     // plus the ";" that closes its last label.
     std::string key_buffer;
@@ -73,7 +79,7 @@ void read_classification(LineReader& reader, Tally& tally) {
         char* key_end = key_start;
         // Most lines of a well-classified run hold no marker: test once per line.
         const bool may_hold_marker = lineage.find(unclassified_marker) != std::string_view::npos;
-        bool irregular = false;
+        bool names_outside_key = false;
         c::Tokens tokens(lineage);
         std::string_view token;
         while (tokens.next(token)) {
@@ -83,15 +89,11 @@ void read_classification(LineReader& reader, Tally& tally) {
             std::memcpy(key_end, label.data(), label.size());
             key_end += label.size();
             *key_end++ = ';';
-            if (c::has_taxon_name(token) && label.size() < c::name_offset) irregular = true;
+            if (c::has_taxon_name(token) && label.size() < c::name_offset) names_outside_key = true;
         }
         const std::string_view full_lineage_key(key_start, static_cast<std::size_t>(key_end - key_start));
-        LineageCount& counted = entry(tally.lineages, full_lineage_key);
-        if (!irregular) {
-            ++counted.regular;
-            continue;
-        }
-        ++counted.irregular;
+        lineage_counts.add(full_lineage_key, names_outside_key ? irregular : regular);
+        if (!names_outside_key) continue;
         RankCounter ranks(tally.irregular_ranks, 1);
         c::Tokens again(lineage);
         while (again.next(token)) {
@@ -101,6 +103,7 @@ void read_classification(LineReader& reader, Tally& tally) {
             ranks.count(c::rank_letter(token), c::taxon_name(token, paren));
         }
     }
+    lineage_counts.flush();
 }
 
 void write_tables(const Tally& tally, OutputSet& outputs) {
