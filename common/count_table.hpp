@@ -308,16 +308,15 @@ using IdMap = HashTable<std::int64_t, Value>;
 // for the slots and entries of all its keys first, so that those waits
 // overlap, and then updates the values in the order the keys came.
 // `update(value, tag)` is called for each key added, with the tag given.
-template <class Value, class Update>
+template <class Value, class Update, class Tag = unsigned>
 class BatchedUpdates {
 public:
     static constexpr std::size_t batch_size = 16;
 
     BatchedUpdates(StringMap<Value>& table, Update update) : table_(table), update_(std::move(update)) {}
-    BatchedUpdates(const BatchedUpdates&) = delete;
-    BatchedUpdates& operator=(const BatchedUpdates&) = delete;
+    BatchedUpdates(BatchedUpdates&&) = default;
 
-    void add(std::string_view key, unsigned tag) {
+    void add(std::string_view key, Tag tag) {
         Pending& pending = pending_[count_++];
         pending.start = keys_.size();
         pending.size = key.size();
@@ -346,7 +345,7 @@ private:
         std::size_t start;
         std::size_t size;
         std::uint64_t hash;
-        unsigned tag;
+        Tag tag;
     };
 
     std::string_view key(const Pending& pending) const {

@@ -1,6 +1,7 @@
 #include "readtally/readtally.hpp"
 
 #include <cstring>
+#include <vector>
 
 #include "readtally/classification.hpp"
 
@@ -29,15 +30,16 @@ constexpr std::size_t rank_of(char rank_letter) {
     }
 }
 
-// Counts the taxon names of one line's kept tokens (or labels) into rank
-// tables. The species key is the line's current genus, a space and the
-// species name; the genus is the last genus kept before it on the same line.
-class RankCounter {
+// Hands on the rank keys of one line's kept tokens (or one key's labels), in
+// order: the taxon name, and for a species the line's current genus, a space
+// and the species name. The current genus is the last genus kept before it on
+// the same line. `count(rank, key)` is called for each.
+template <class Count>
+class RankKeys {
 public:
-    RankCounter(std::array<StringMap<std::int64_t>, rank_count>& tables, std::int64_t lines)
-        : tables_(tables), lines_(lines) {}
+    explicit RankKeys(Count count) : count_(std::move(count)) {}
 
-    void count(char rank_letter, std::string_view taxon_name) {
+    void take(char rank_letter, std::string_view taxon_name) {
         const std::size_t rank = rank_of(rank_letter);
         if (rank == rank_count) return;
         if (rank == genus) current_genus_.assign(taxon_name);
@@ -45,15 +47,14 @@ public:
             species_key_.assign(current_genus_);
             species_key_ += ' ';
             species_key_ += taxon_name;
-            entry(tables_[species], species_key_) += lines_;
+            count_(rank, std::string_view(species_key_));
             return;
         }
-        entry(tables_[rank], taxon_name) += lines_;
+        count_(rank, taxon_name);
     }
 
 private:
-    std::array<StringMap<std::int64_t>, rank_count>& tables_;
-    std::int64_t lines_;
+    Count count_;
     std::string current_genus_;
     std::string species_key_;
 };
@@ -94,13 +95,13 @@ void read_classification(LineReader& reader, Tally& tally) {
         const std::string_view full_lineage_key(key_start, static_cast<std::size_t>(key_end - key_start));
         lineage_counts.add(full_lineage_key, names_outside_key ? irregular : regular);
         if (!names_outside_key) continue;
-        RankCounter ranks(tally.irregular_ranks, 1);
+        RankKeys ranks([&tally](std::size_t rank, std::string_view key) { ++tally.irregular_ranks[rank][key]; });
         c::Tokens again(lineage);
         while (again.next(token)) {
             if (may_hold_marker && token.find(unclassified_marker) != std::string_view::npos) continue;
             const std::size_t paren = again.first_paren();
             if (c::taxon_label(token, paren) == unplaced_label || !c::has_taxon_name(token)) continue;
-            ranks.count(c::rank_letter(token), c::taxon_name(token, paren));
+            ranks.take(c::rank_letter(token), c::taxon_name(token, paren));
         }
     }
     lineage_counts.flush();
@@ -110,20 +111,26 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
     // Rank counts of the regular lines follow from their keys: each label of
     // three characters or more is a rank letter, "__" and the taxon name.
     std::array<StringMap<std::int64_t>, rank_count> ranks;
+    const auto add = [](std::int64_t& count, std::int64_t lines) { count += lines; };
+    std::vector<BatchedUpdates<std::int64_t, decltype(add), std::int64_t>> rank_counts;
+    rank_counts.reserve(rank_count);
     for (std::size_t rank = 0; rank < rank_count; ++rank) {
-        for (const auto& [name, count] : tally.irregular_ranks[rank]) entry(ranks[rank], name) += count;
+        rank_counts.emplace_back(ranks[rank], add);
+        for (const auto& [name, count] : tally.irregular_ranks[rank]) rank_counts[rank].add(name, count);
     }
     for (const auto& [key, counted] : tally.lineages) {
         if (counted.regular == 0) continue;
-        RankCounter counter(ranks, counted.regular);
+        const std::int64_t lines = counted.regular;
+        RankKeys keys([&](std::size_t rank, std::string_view rank_key) { rank_counts[rank].add(rank_key, lines); });
         std::string_view rest = key;
         while (!rest.empty()) {
             const auto end = rest.find(';');
             const std::string_view label = rest.substr(0, end);
             rest.remove_prefix(end + 1);
-            if (label.size() >= c::name_offset) counter.count(label.front(), label.substr(c::name_offset));
+            if (label.size() >= c::name_offset) keys.take(label.front(), label.substr(c::name_offset));
         }
     }
+    for (auto& batch : rank_counts) batch.flush();
 
     static constexpr std::array<std::string_view, rank_count> file_names = {
         "otu.txt", "species.txt", "genus.txt", "family.txt", "order.txt", "class.txt", "phylum.txt"};
