@@ -98,13 +98,15 @@ void add_lineage(std::string_view lineage, LineAdditions& additions) {
 }  // namespace
 
 void read_classification(LineReader& reader, LineTally& tally) {
+    BatchedUpdates line_counts(tally.additions, [](std::int64_t& lines, unsigned) { ++lines; });
     LineAdditions additions;
     std::string_view line;
     while (reader.next(line)) {
         additions.clear();
         add_lineage(c::lineage_of(line), additions);
-        if (!additions.key().empty()) ++entry(tally.additions, additions.key());
+        if (!additions.key().empty()) line_counts.add(additions.key(), 0);
     }
+    line_counts.flush();
 }
 
 Tree tree_of(LineTally tally) {
