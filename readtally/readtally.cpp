@@ -1,6 +1,10 @@
 #include "readtally/readtally.hpp"
 
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <vector>
 
 #include "readtally/classification.hpp"
@@ -59,6 +63,34 @@ private:
     std::string species_key_;
 };
 
+// Whether a lineage holds "unclassified" anywhere. Candidates are found 16
+// places at a time by the letters at offsets 0, 2 and 11 of the word, then
+// confirmed; this replaces a library search that stops at every "u".
+bool holds_marker(std::string_view text) {
+    const std::size_t size = text.size();
+    const char* const bytes = text.data();
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    constexpr std::size_t last_offset = 11;
+    const __m128i letter_u = _mm_set1_epi8('u');
+    const __m128i letter_c = _mm_set1_epi8('c');
+    const __m128i letter_d = _mm_set1_epi8('d');
+    for (; at + 16 + last_offset <= size; at += 16) {
+        const auto load = [&](std::size_t offset) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + offset));
+        };
+        const __m128i candidates = _mm_and_si128(
+            _mm_and_si128(_mm_cmpeq_epi8(load(0), letter_u), _mm_cmpeq_epi8(load(2), letter_c)),
+            _mm_cmpeq_epi8(load(last_offset), letter_d));
+        for (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(candidates)); bits != 0; bits &= bits - 1) {
+            const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(bits));
+            if (std::memcmp(bytes + start, unclassified_marker.data(), unclassified_marker.size()) == 0) return true;
+        }
+    }
+#endif
+    return text.substr(at).find(unclassified_marker) != std::string_view::npos;
+}
+
 }  // namespace
 
 void read_classification(LineReader& reader, Tally& tally) {
@@ -79,7 +111,7 @@ void read_classification(LineReader& reader, Tally& tally) {
         char* const key_start = key_buffer.data();
         char* key_end = key_start;
         // Most lines of a well-classified run hold no marker: test once per line.
-        const bool may_hold_marker = lineage.find(unclassified_marker) != std::string_view::npos;
+        const bool may_hold_marker = holds_marker(lineage);
         bool names_outside_key = false;
         c::Tokens tokens(lineage);
         std::string_view token;

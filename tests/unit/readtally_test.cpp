@@ -98,3 +98,21 @@ TEST(Readtally, KeysSortAsUnsignedBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Readtally, MarkerIsFoundAtEveryPlaceOfALongLineAndOnlyThere) {
+    // The marker test scans lines in chunks: put the marker, and near-misses
+    // of it, at every offset of a line far longer than a chunk.
+    for (std::size_t pad = 0; pad < 40; ++pad) {
+        const std::string filler(pad, 'x');
+        const std::string line = "r\tk__B(1);p__" + filler + "(1);g__G_unclassified(1);p__Q(2);\n"
+                                 "s\tk__B(1);p__" + filler + "(1);g__G_unclassifieD(1);uncl;unclassifie;\n";
+        const auto out = tally(line);
+        EXPECT_EQ(out.text("fullLineage.txt"),
+                  "k__B;p__" + filler + ";g__G_unclassifieD;uncl;unclassifie;\t1\nk__B;p__" + filler + ";p__Q;\t1\n")
+            << "pad " << pad;
+    }
+}
+
+}  // namespace
