@@ -27,28 +27,97 @@ void collect_unclassified(LineReader& classification, ReadIdSet& unclassified) {
     }
 }
 
+namespace {
+
+// FASTA records gathered into small batches: the read ID and the first
+// sequence line of each, copied out of the line buffer. The ID set can be far
+// larger than the processor's caches; a batch asks for the slots and entries
+// of all its IDs first, so that the waits for memory overlap, and then writes
+// its selected records in input order.
+class RecordBatch {
+public:
+    static constexpr std::size_t batch_size = 32;
+
+    RecordBatch(const ReadIdSet& unclassified, TextSink& out) : unclassified_(unclassified), out_(out) {}
+
+    void add_header(std::string_view read_id) {
+        if (count_ == batch_size) flush();
+        Record& record = records_[count_++];
+        record.id_start = text_.size();
+        record.id_size = read_id.size();
+        record.sequence_size = 0;
+        record.has_sequence = false;
+        text_.append(read_id);
+    }
+
+    // A sequence line: only the first one after a header can be written.
+    void add_sequence(std::string_view line) {
+        if (count_ == 0) return;  // before the first header
+        Record& record = records_[count_ - 1];
+        if (record.has_sequence) return;
+        record.has_sequence = true;
+        record.sequence_size = line.size();
+        text_.append(line);
+    }
+
+    void flush() {
+        for (std::size_t i = 0; i < count_; ++i) {
+            records_[i].hash = ReadIdSet::hash_of(id(records_[i]));
+            unclassified_.prefetch_slot(records_[i].hash);
+        }
+        for (std::size_t i = 0; i < count_; ++i) unclassified_.prefetch_entry(records_[i].hash);
+        for (std::size_t i = 0; i < count_; ++i) {
+            const Record& record = records_[i];
+            if (unclassified_.find(id(record)) == nullptr) continue;
+            out_.put('>');
+            out_.write(id(record));
+            out_.put('\n');
+            if (record.has_sequence) {
+                out_.write(std::string_view(text_).substr(record.id_start + record.id_size, record.sequence_size));
+                out_.put('\n');
+            }
+        }
+        count_ = 0;
+        text_.clear();
+    }
+
+private:
+    struct Record {
+        std::size_t id_start;
+        std::size_t id_size;
+        std::size_t sequence_size;
+        std::uint64_t hash;
+        bool has_sequence;
+    };
+
+    std::string_view id(const Record& record) const {
+        return std::string_view(text_).substr(record.id_start, record.id_size);
+    }
+
+    const ReadIdSet& unclassified_;
+    TextSink& out_;
+    std::string text_;  // each record's ID, then its sequence line
+    Record records_[batch_size];
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
 void write_unclassified(LineReader& fasta, const ReadIdSet& unclassified, OutputSet& outputs) {
     TextSink& out = outputs.create("unclassified.fasta");
-    // A selected header has been written and its sequence line has not. Every
-    // header ends the record before it, so a sequence line is only ever
-    // written under its own read's name.
-    bool awaiting_sequence = false;
+    // Every header ends the record before it, so a sequence line is only ever
+    // written under its own read's name, and a selected record without a
+    // sequence line is written as its header alone.
+    RecordBatch batch(unclassified, out);
     std::string_view line;
     while (fasta.next(line)) {
         if (line.front() == '>') {
-            awaiting_sequence = false;
-            const std::string_view read_id = header_read_id(line);
-            if (unclassified.find(read_id) == nullptr) continue;
-            out.put('>');
-            out.write(read_id);
-            out.put('\n');
-            awaiting_sequence = true;
-        } else if (awaiting_sequence) {
-            out.write(line);
-            out.put('\n');
-            awaiting_sequence = false;
+            batch.add_header(header_read_id(line));
+        } else {
+            batch.add_sequence(line);
         }
     }
+    batch.flush();
 }
 
 }  // namespace at::strayreads
