@@ -19,12 +19,14 @@ std::string_view header_read_id(std::string_view header) {
 }  // namespace
 
 void collect_unclassified(LineReader& classification, ReadIdSet& unclassified) {
+    BatchedUpdates new_ids(unclassified, [](bool&, unsigned) {});
     std::string_view line;
     while (classification.next(line)) {
         if (line.find(otu_prefix) != std::string_view::npos) continue;
         const std::string_view read_id = classification::read_id_of(line);
-        unclassified.insert(read_id);
+        new_ids.add(read_id, 0);
     }
+    new_ids.flush();
 }
 
 namespace {
