@@ -22,26 +22,6 @@ at::MemoryOutputs roll(std::string_view abundance_text, std::string_view taxonom
     return outputs;
 }
 
-TEST(Rankroll, WorkedExample) {
-    const auto out = roll("101\t10\n202\t5\n303\t2\nunassigned\t7\n",
-                          "101\tk__Bacteria;p__Firmicutes;c__Bacilli;o__Bacillales;f__Bacillaceae;g__Bacillus;s__\n"
-                          "202\tk__Bacteria;p__Firmicutes;c__Bacilli\n"
-                          "404\tk__Bacteria;p__Proteobacteria\n");
-    std::vector<std::string> order = {"fullLineage.txt"};
-    order.insert(order.end(), rank_files.begin(), rank_files.end());
-    EXPECT_EQ(out.order(), order);
-    EXPECT_EQ(out.text("fullLineage.txt"),
-              "k__Bacteria;p__Firmicutes;c__Bacilli\t5\n"
-              "k__Bacteria;p__Firmicutes;c__Bacilli;o__Bacillales;f__Bacillaceae;g__Bacillus;s__\t10\n"
-              "unassigned\t7\n");
-    EXPECT_EQ(out.text("species.txt"), "Bacillus \t10\nunassigned\t12\n");
-    EXPECT_EQ(out.text("genus.txt"), "Bacillus\t10\nunassigned\t12\n");
-    EXPECT_EQ(out.text("family.txt"), "Bacillaceae\t10\nunassigned\t12\n");
-    EXPECT_EQ(out.text("order.txt"), "Bacillales\t10\nunassigned\t12\n");
-    EXPECT_EQ(out.text("class.txt"), "Bacilli\t15\nunassigned\t7\n");
-    EXPECT_EQ(out.text("phylum.txt"), "Firmicutes\t15\nunassigned\t7\n");
-}
-
 TEST(Rankroll, BlanksAfterSeparatorsCountLikeNone) {
     const std::string abundance = "1\t2\n2\t3\n";
     const auto plain = roll(abundance, "1\tk__B;p__F;c__C;o__O;f__Fa;g__G;s__s\n2\tk__B;p__F;c__D\n");

@@ -23,23 +23,6 @@ TEST(Readtally, WritesTheEightFilesInOrder) {
                                                      "fullLineage.txt"}));
 }
 
-TEST(Readtally, ThreeReadExample) {
-    const auto out = tally(
-        "r1\tk__Bacteria(100);p__Firmicutes(100);c__Bacilli(90);o__Lactobacillales(90);f__Lactobacillaceae(85);"
-        "g__Lactobacillus(80);s__reuteri(70);u__5(70);\n"
-        "r2\tk__Bacteria(100);p__Firmicutes(95);unclassified;unclassified;unclassified;unclassified;unclassified;\n"
-        "r3\tk__Bacteria(100);p__Bacteroidetes(100);c__Bacteroidia(100);o__Bacteroidales(100);"
-        "f__Bacteroidaceae(100);g__Bacteroides(99);s__(90);u__9(90);\n");
-    EXPECT_EQ(out.text("otu.txt"), "5\t1\n9\t1\nunassigned\t1\n");
-    EXPECT_EQ(out.text("species.txt"), "Bacteroides \t1\nLactobacillus reuteri\t1\nunassigned\t1\n");
-    EXPECT_EQ(out.text("phylum.txt"), "Bacteroidetes\t1\nFirmicutes\t2\nunassigned\t0\n");
-    EXPECT_EQ(out.text("fullLineage.txt"),
-              "k__Bacteria;p__Bacteroidetes;c__Bacteroidia;o__Bacteroidales;f__Bacteroidaceae;g__Bacteroides;s__;u__9;\t1\n"
-              "k__Bacteria;p__Firmicutes;\t1\n"
-              "k__Bacteria;p__Firmicutes;c__Bacilli;o__Lactobacillales;f__Lactobacillaceae;g__Lactobacillus;s__reuteri;"
-              "u__5;\t1\n");
-}
-
 TEST(Readtally, CurrentGenusBelongsToItsLineOnly) {
     const auto out = tally(
         "r1\tg__Bacillus(9);s__subtilis(9);\n"

@@ -26,14 +26,6 @@ at::refspread::MappingTable matrix_of(std::string_view text) {
     return matrix;
 }
 
-TEST(Refspread, WorkedExample) {
-    const auto out = spread("otu1\t7:0.8,9:0.2\notu2\t9:1\notu3\t4:0.005,5:0.995\n",
-                            "otu1\t10\notu2\t5\notu4\t3\nunassigned\t2\notu3\t4\n");
-    EXPECT_EQ(out.order(), (std::vector<std::string>{"otu_reflowONE.txt", "otu_reflowMANY.txt"}));
-    EXPECT_EQ(out.text("otu_reflowONE.txt"), "4\t4\n7\t10\n9\t5\nunassigned\t5\n");
-    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "5\t16.5972\n7\t33.3611\n9\t29.191\nunassigned\t20.8507\n");
-}
-
 TEST(Refspread, PercentagesDivideFirstAndUnassignedInDoublePrecision) {
     // 16/51*100 divided first gives 31.3726 (31.3725 multiplied first);
     // 35/51*100 in double gives 68.6274 (68.6275 in single precision).
