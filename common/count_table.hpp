@@ -1,20 +1,19 @@
 #pragma once
-// Count tables: hash tables keyed by byte strings, looked up by string_view
-// without building a key, and sorted once when they are written.
+// Count tables: hash tables keyed by byte strings (looked up by string_view
+// without building a key) or by reference ids, sorted once when written.
 // Keys sort as plain unsigned bytes, which is how std::string compares.
 
 #include <algorithm>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <new>
-#include <type_traits>
-#include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <memory>
-#include <stdexcept>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -24,7 +23,6 @@ namespace at {
 // bytes at a time through a 128-bit multiply. Tables hash every line's key,
 // so this sits on the hot path of every program.
 struct StringHash {
-    using is_transparent = void;
     std::size_t operator()(std::string_view text) const noexcept {
         constexpr std::uint64_t seed = 0x9e3779b97f4a7c15ull;
         constexpr std::uint64_t multiplier = 0xbf58476d1ce4e5b9ull;
