@@ -1,11 +1,11 @@
 #include "readtally/readtally.hpp"
 
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <vector>
 
 #include "readtally/classification.hpp"
 
@@ -42,6 +42,9 @@ template <class Count>
 class RankKeys {
 public:
     explicit RankKeys(Count count) : count_(std::move(count)) {}
+
+    // A new line (or key): no genus is current.
+    void start_line() { current_genus_.clear(); }
 
     void take(char rank_letter, std::string_view taxon_name) {
         const std::size_t rank = rank_of(rank_letter);
@@ -150,10 +153,12 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
         rank_counts.emplace_back(ranks[rank], add);
         for (const auto& [name, count] : tally.irregular_ranks[rank]) rank_counts[rank].add(name, count);
     }
+    std::int64_t lines = 0;
+    RankKeys keys([&](std::size_t rank, std::string_view rank_key) { rank_counts[rank].add(rank_key, lines); });
     for (const auto& [key, counted] : tally.lineages) {
         if (counted.regular == 0) continue;
-        const std::int64_t lines = counted.regular;
-        RankKeys keys([&](std::size_t rank, std::string_view rank_key) { rank_counts[rank].add(rank_key, lines); });
+        lines = counted.regular;
+        keys.start_line();
         std::string_view rest = key;
         while (!rest.empty()) {
             const auto end = rest.find(';');
