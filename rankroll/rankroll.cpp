@@ -1,9 +1,8 @@
 #include "rankroll/rankroll.hpp"
 
-#include <cstring>
 
 #include "common/numbers.hpp"
-#include "common/two_column.hpp"
+#include "common/fields.hpp"
 
 namespace at::rankroll {
 
@@ -41,20 +40,6 @@ void add_to(StringMap<float>& table, std::string_view key, float value) {
     if (!is_new) *total += value;
 }
 
-// The next taxon token of a lineage, cut at ";" as strtok cuts: a run of ";"
-// is one separator and no token is empty.
-bool next_token(std::string_view& rest, std::string_view& token) {
-    while (!rest.empty()) {
-        const void* found = std::memchr(rest.data(), ';', rest.size());
-        const std::size_t length =
-            found ? static_cast<std::size_t>(static_cast<const char*>(found) - rest.data()) : rest.size();
-        token = rest.substr(0, length);
-        rest.remove_prefix(found ? length + 1 : length);
-        if (length != 0) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 void read_abundance(LineReader& reader, AbundanceTable& abundance) {
@@ -81,7 +66,7 @@ void RollUp::add_line(std::string_view line) {
     current_genus_.clear();
     std::string_view rest = lineage;
     std::string_view token;
-    while (next_token(rest, token)) {
+    while (next_piece(rest, ';', token)) {
         // Greengenes downloads write "; " between taxa: the blank is not part
         // of the rank letter or the taxon name.
         const auto first = token.find_first_not_of(' ');

@@ -1,11 +1,10 @@
 #include "refspread/refspread.hpp"
 
-#include <cstring>
 #include <limits>
 #include <string_view>
 
 #include "common/numbers.hpp"
-#include "common/two_column.hpp"
+#include "common/fields.hpp"
 
 namespace at::refspread {
 
@@ -38,13 +37,8 @@ void read_matrix(LineReader& reader, MappingTable& matrix) {
         std::vector<MappingEntry>& entries = entry(matrix, row.key);
         entries.clear();
         std::string_view rest = row.value;
-        while (!rest.empty()) {
-            const void* comma = std::memchr(rest.data(), ',', rest.size());
-            const std::size_t length =
-                comma ? static_cast<std::size_t>(static_cast<const char*>(comma) - rest.data()) : rest.size();
-            if (length != 0) entries.push_back(parse_entry(rest.substr(0, length)));
-            rest.remove_prefix(comma ? length + 1 : length);
-        }
+        std::string_view piece;
+        while (next_piece(rest, ',', piece)) entries.push_back(parse_entry(piece));
     }
 }
 

@@ -1,7 +1,7 @@
 #include "sharescale/sharescale.hpp"
 
 #include "common/numbers.hpp"
-#include "common/two_column.hpp"
+#include "common/fields.hpp"
 
 namespace at::sharescale {
 
