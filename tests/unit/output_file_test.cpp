@@ -118,6 +118,27 @@ TEST_F(OutputFileTest, AWriteBeyondTheFileSizeLimitFailsTheOutput) {
     EXPECT_TRUE(names().empty());  // the temporary file was removed
 }
 
+TEST_F(OutputFileTest, AnInterruptedRunRemovesItsTemporaryFiles) {
+    write_file(path("otu.txt"), "earlier\n");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        at::install_output_signal_handlers();
+        at::OutputFile otu(path("otu.txt"));
+        at::OutputFile genus(path("genus.txt"));
+        if (!otu.open() || !genus.open()) ::_exit(2);
+        otu.write(std::string(3 * at::OutputFile::drain_size, 'x'));
+        std::raise(SIGINT);  // as Ctrl-C in the middle of writing
+        ::_exit(3);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_EQ(names(), std::vector<std::string>{"otu.txt"});
+    EXPECT_EQ(contents(path("otu.txt")), "earlier\n");
+}
+
 TEST_F(OutputFileTest, FilesGetTheUmaskPermissionsNotPrivateOnes) {
     const mode_t old_mask = ::umask(022);
     {
