@@ -63,7 +63,7 @@ void add_lineage(std::string_view lineage, LineAdditions& additions) {
         // Too short to hold a name, such as the lone CR after a CRLF line's
         // last ";": it neither counts nor changes the state.
         if (!c::has_taxon_name(token)) continue;
-        const std::string_view name = c::taxon_name(token);
+        const std::string_view name = c::taxon_name(token, tokens.first_paren());
         if (c::marks_rank_below_cutoff(name)) {
             // The classifier's present form of the bare marker: the same count.
             if (previous_name != marker_name) additions.add_closing(rank, previous_name, unclassified_child);
