@@ -7,6 +7,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "common/heap.hpp"
+
 #ifndef AT_VERSION
 #define AT_VERSION "unknown"
 #endif
@@ -86,6 +88,7 @@ int run(const Program& program, int argc, char** argv, const std::function<int(c
             return exit_usage;
         }
         install_output_signal_handlers();
+        prepare_heap();
         return body(argv);
     } catch (const std::bad_alloc&) {
         std::string text(program.name);

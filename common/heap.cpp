@@ -1,0 +1,44 @@
+#include "common/heap.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace at {
+
+namespace {
+
+constexpr std::size_t huge_page = std::size_t{2} << 20;
+// How far the heap grows at a time, and so how much of it is made of huge
+// pages: reserved address space, resident only as far as it is touched.
+constexpr std::size_t heap_extent = std::size_t{64} << 20;
+
+}  // namespace
+
+void prepare_heap() {
+#if defined(__linux__) && defined(__GLIBC__)
+    // Allocations up to glibc's largest threshold (32 MiB on 64-bit) come
+    // from the heap, and freed memory stays there for reuse instead of going
+    // back to the system and being faulted in again.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_TOP_PAD, static_cast<int>(heap_extent));
+    // One allocation larger than what is left at the top of the heap makes
+    // the heap grow by it plus heap_extent; freeing it leaves that space as
+    // the free top of the heap, which the huge page advice then covers.
+    void* probe = std::malloc(std::size_t{1} << 20);
+    if (probe == nullptr) return;
+    const auto start = reinterpret_cast<std::uintptr_t>(probe);
+    std::free(probe);
+    const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    const std::uintptr_t first = (start + huge_page - 1) & ~(huge_page - 1);
+    const std::uintptr_t last = end & ~(huge_page - 1);
+    if (end == static_cast<std::uintptr_t>(-1) || last <= first) return;
+    // Advice only: where it is refused, the heap works as before.
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
+}  // namespace at
