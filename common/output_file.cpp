@@ -76,7 +76,11 @@ void install_output_signal_handlers() {
 }
 
 OutputFile::OutputFile(std::string final_path)
-    : TextSink(drain_size), final_path_(std::move(final_path)) {}
+    : TextSink(drain_size), final_path_(std::move(final_path)) {
+    // Room for a full block and the row that completes it, so that the
+    // buffer does not grow (and get copied) on the way to its first drain.
+    buffer_.reserve(drain_size + drain_size / 16);
+}
 
 OutputFile::~OutputFile() { discard(); }
 
