@@ -17,7 +17,7 @@ constexpr bool is_c_space(char c) {
 
 }  // namespace
 
-std::int64_t to_whole(std::string_view text) {
+std::int64_t detail::to_whole_general(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && is_c_space(text[i])) ++i;
     bool negative = false;
@@ -62,7 +62,7 @@ double c_library_real(std::string_view text) {
 
 }  // namespace
 
-double to_real(std::string_view text) {
+double detail::to_real_general(std::string_view text) {
     // Plain decimal numbers, nearly every value in real tables, go through
     // from_chars: like strtod it rounds correctly, so the result is the same
     // bits, only faster. Everything else (white space, "+", hexadecimal,

@@ -8,13 +8,61 @@
 
 namespace at {
 
+namespace detail {
+
+std::int64_t to_whole_general(std::string_view text);
+double to_real_general(std::string_view text);
+
+constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+}  // namespace detail
+
 // A whole count or id, read as strtoll reads base 10: 64-bit, and a value past
 // the 64-bit range is held at the nearest end of the range instead of wrapping.
-std::int64_t to_whole(std::string_view text);
+inline std::int64_t to_whole(std::string_view text) {
+    // Up to 18 plain digits cannot leave the range: the common case, inline.
+    std::uint64_t value = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && i < 18 && detail::is_digit(text[i]); ++i) {
+        value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    if (i != 0 && (i == text.size() || !detail::is_digit(text[i]))) return static_cast<std::int64_t>(value);
+    return detail::to_whole_general(text);
+}
 
 // A fractional value, read exactly as atof (strtod) reads it: decimal and
 // hexadecimal forms, inf, infinity and nan with or without a sign.
-double to_real(std::string_view text);
+inline double to_real(std::string_view text) {
+    // A plain decimal of at most 19 digits whose digits make a whole number
+    // up to 2^53 with at most 22 of them after the point (the weights and
+    // counts of real tables): that whole number and the power of ten are
+    // both exact doubles, so one division rounds correctly, to the same bits
+    // as strtod. Anything else takes the general way.
+    constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    const bool negative = at != end && *at == '-';
+    if (negative) ++at;
+    std::uint64_t digits = 0;
+    const char* const first = at;
+    for (; at != end && detail::is_digit(*at); ++at) digits = digits * 10 + static_cast<unsigned>(*at - '0');
+    std::size_t count = static_cast<std::size_t>(at - first);
+    std::size_t after_point = 0;
+    if (at != end && *at == '.' && count <= 19) {
+        const char* const fraction = ++at;
+        for (; at != end && detail::is_digit(*at) && count < 20; ++at, ++count) {
+            digits = digits * 10 + static_cast<unsigned>(*at - '0');
+        }
+        after_point = static_cast<std::size_t>(at - fraction);
+    }
+    const bool plain = count != 0 && count <= 19 && digits <= (std::uint64_t{1} << 53) &&
+                       (at == end || (!detail::is_digit(*at) && *at != 'e' && *at != 'E' && *at != 'x' &&
+                                      *at != 'X' && *at != '.'));
+    if (!plain) return detail::to_real_general(text);
+    const double value = static_cast<double>(digits) / powers_of_ten[after_point];
+    return negative ? -value : value;
+}
 
 // The value as the tables keep it: atof's double rounded to single precision.
 inline float to_single(std::string_view text) { return static_cast<float>(to_real(text)); }
