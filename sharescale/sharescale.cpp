@@ -10,18 +10,18 @@ void read_values(LineReader& table, Shares& shares) {
     while (table.next(line)) {
         const TwoColumnRow row = split_row(line);
         const float value = to_single(row.value);
-        entry(shares.values, row.key) = value;
+        shares.values[row.key] = value;
         shares.value_sum += value;
     }
 }
 
 void write_percentages(const Shares& shares, OutputSet& outputs) {
     TextSink& out = outputs.create("normalized.txt");
-    for (const auto* row : sorted_entries(shares.values)) {
+    shares.values.visit_sorted([&](std::string_view key, float value) {
         // Not guarded against a zero sum: such a table shows inf, -inf or -nan.
-        const float percentage = (100.0f * row->second) / shares.value_sum;
-        out.row(row->first, percentage);
-    }
+        const float percentage = (100.0f * value) / shares.value_sum;
+        out.row(key, percentage);
+    });
 }
 
 }  // namespace at::sharescale

@@ -2,7 +2,7 @@
 // sharescale: turns the values of a two-column table into percentages of the
 // sum of every value read.
 
-#include "common/count_table.hpp"
+#include "common/ordered_rows.hpp"
 #include "common/line_reader.hpp"
 #include "common/output_set.hpp"
 
@@ -10,7 +10,7 @@ namespace at::sharescale {
 
 struct Shares {
     // The last value read for each key, in single precision.
-    StringMap<float> values;
+    OrderedRows<float> values;
     // Every row's value added in file order, one single-precision addition per
     // row, rows of a repeated key included.
     float value_sum = 0.0f;
