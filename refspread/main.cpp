@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         at::cli::Input& abundance_file = inputs.open(args[1]);
         if (!inputs.all_open()) return at::cli::exit_failure;
 
-        at::refspread::MappingTable matrix;
+        at::refspread::MappingMatrix matrix;
         at::refspread::read_matrix(matrix_file.lines(), matrix);
         if (!matrix_file.read_completely()) return at::cli::exit_failure;
         at::refspread::MapBack map_back;
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
         if (!abundance_file.read_completely()) return at::cli::exit_failure;
 
         at::cli::Outputs outputs;
-        at::refspread::write_tables(map_back, outputs);
+        at::refspread::write_tables(matrix, map_back, outputs);
         return outputs.commit_all();
     });
 }

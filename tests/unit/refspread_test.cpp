@@ -8,22 +8,34 @@
 namespace {
 
 at::MemoryOutputs spread(std::string_view matrix_text, std::string_view abundance_text) {
-    at::refspread::MappingTable matrix;
+    at::refspread::MappingMatrix matrix;
     at::LineReader matrix_reader(matrix_text);
     at::refspread::read_matrix(matrix_reader, matrix);
     at::refspread::MapBack map_back;
     at::LineReader abundance_reader(abundance_text);
     at::refspread::read_abundance(abundance_reader, matrix, map_back);
     at::MemoryOutputs outputs;
-    at::refspread::write_tables(map_back, outputs);
+    at::refspread::write_tables(matrix, map_back, outputs);
     return outputs;
 }
 
-at::refspread::MappingTable matrix_of(std::string_view text) {
-    at::refspread::MappingTable matrix;
+using Row = std::vector<std::pair<std::int64_t, float>>;
+
+// The rows of a matrix as (reference id, weight) lists, by OTU.
+struct Rows {
+    at::refspread::MappingMatrix matrix;
+    Row at(std::string_view otu) const {
+        Row row;
+        for (const auto& entry : matrix.row(otu)) row.emplace_back(matrix.reference_id(entry.rank), entry.weight);
+        return row;
+    }
+};
+
+Rows matrix_of(std::string_view text) {
+    Rows rows;
     at::LineReader reader(text);
-    at::refspread::read_matrix(reader, matrix);
-    return matrix;
+    at::refspread::read_matrix(reader, rows.matrix);
+    return rows;
 }
 
 TEST(Refspread, PercentagesDivideFirstAndUnassignedInDoublePrecision) {
@@ -41,28 +53,28 @@ TEST(Refspread, EntryListPieces) {
         "12:0.5\n"                  // no TAB: the line is name and list
         "d\t-7:x,:0.3\n");          // text that is no number reads 0
     ASSERT_EQ(matrix.at("a").size(), 2u);
-    EXPECT_EQ(matrix.at("a")[0].reference_id, 3);
-    EXPECT_EQ(matrix.at("a")[0].weight, 0.5f);
-    EXPECT_EQ(matrix.at("a")[1].reference_id, 4);
-    EXPECT_EQ(matrix.at("a")[1].weight, 0.25f);
+    EXPECT_EQ(matrix.at("a")[0].first, 3);
+    EXPECT_EQ(matrix.at("a")[0].second, 0.5f);
+    EXPECT_EQ(matrix.at("a")[1].first, 4);
+    EXPECT_EQ(matrix.at("a")[1].second, 0.25f);
     ASSERT_EQ(matrix.at("b").size(), 1u);
-    EXPECT_EQ(matrix.at("b")[0].reference_id, 42);
-    EXPECT_EQ(matrix.at("b")[0].weight, 42.0f);
+    EXPECT_EQ(matrix.at("b")[0].first, 42);
+    EXPECT_EQ(matrix.at("b")[0].second, 42.0f);
     EXPECT_TRUE(matrix.at("c").empty());
     ASSERT_EQ(matrix.at("12:0.5").size(), 1u);
-    EXPECT_EQ(matrix.at("12:0.5")[0].reference_id, 12);
-    EXPECT_EQ(matrix.at("12:0.5")[0].weight, 0.5f);
+    EXPECT_EQ(matrix.at("12:0.5")[0].first, 12);
+    EXPECT_EQ(matrix.at("12:0.5")[0].second, 0.5f);
     ASSERT_EQ(matrix.at("d").size(), 2u);
-    EXPECT_EQ(matrix.at("d")[0].reference_id, -7);
-    EXPECT_EQ(matrix.at("d")[0].weight, 0.0f);
-    EXPECT_EQ(matrix.at("d")[1].reference_id, 0);
-    EXPECT_EQ(matrix.at("d")[1].weight, 0.3f);
+    EXPECT_EQ(matrix.at("d")[0].first, -7);
+    EXPECT_EQ(matrix.at("d")[0].second, 0.0f);
+    EXPECT_EQ(matrix.at("d")[1].first, 0);
+    EXPECT_EQ(matrix.at("d")[1].second, 0.3f);
 }
 
 TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
     const auto matrix = matrix_of("a\t1:1,2:1,3:1\na\t9:0.5\nb\t5:1\nb\t\n");
     ASSERT_EQ(matrix.at("a").size(), 1u);
-    EXPECT_EQ(matrix.at("a")[0].reference_id, 9);
+    EXPECT_EQ(matrix.at("a")[0].first, 9);
     EXPECT_TRUE(matrix.at("b").empty());
 }
 
