@@ -72,10 +72,14 @@ TEST(Refspread, EntryListPieces) {
 }
 
 TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
-    const auto matrix = matrix_of("a\t1:1,2:1,3:1\na\t9:0.5\nb\t5:1\nb\t\n");
-    ASSERT_EQ(matrix.at("a").size(), 1u);
-    EXPECT_EQ(matrix.at("a")[0].first, 9);
+    // Shorter and longer rows than the earlier one, with other rows between.
+    const auto matrix = matrix_of("a\t1:1,2:1,3:1\nb\t5:1\na\t9:0.5\nc\t4:1\nb\t\nc\t6:1,7:1\na\t8:1,2:1\n");
+    EXPECT_EQ(matrix.at("a"), (Row{{8, 1.0f}, {2, 1.0f}}));
     EXPECT_TRUE(matrix.at("b").empty());
+    EXPECT_EQ(matrix.at("c"), (Row{{6, 1.0f}, {7, 1.0f}}));
+    // Ids of replaced rows are not written.
+    const auto out = spread("a\t1:1,2:1,3:1\na\t9:0.5\n", "a\t4\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "9\t4\nunassigned\t0\n");
 }
 
 TEST(Refspread, ThresholdIsTestedInDoublePrecision) {
@@ -117,6 +121,20 @@ TEST(Refspread, NegativeAndWideIdsSortNumerically) {
                             "a\t1\nb\t1\nc\t1\nd\t1\ne\t1\n");
     EXPECT_EQ(out.text("otu_reflowONE.txt"),
               "-5\t1\n9\t1\n10\t1\n3000000000\t1\n9223372036854775807\t1\nunassigned\t0\n");
+}
+
+TEST(Refspread, IdsComeOutInOrderHoweverFarApart) {
+    // Ids close together, ids far apart, and ids at both ends of the range
+    // are ranked in different ways; each must give ascending numeric order.
+    const char* const abundance = "a\t1\nb\t2\nc\t3\nd\t4\n";
+    EXPECT_EQ(spread("a\t12:1\nb\t10:1\nc\t75:1\nd\t11:1\n", abundance).text("otu_reflowONE.txt"),
+              "10\t2\n11\t4\n12\t1\n75\t3\nunassigned\t0\n");
+    EXPECT_EQ(spread("a\t5000000000000:1\nb\t-3:1\nc\t7:1\nd\t5000000000000:1\n", abundance)
+                  .text("otu_reflowONE.txt"),
+              "-3\t2\n7\t3\n5000000000000\t5\nunassigned\t0\n");
+    EXPECT_EQ(spread("a\t9223372036854775807:1\nb\t-9223372036854775808:1\nc\t0:1\nd\t-1:1\n", abundance)
+                  .text("otu_reflowONE.txt"),
+              "-9223372036854775808\t2\n-1\t4\n0\t3\n9223372036854775807\t1\nunassigned\t0\n");
 }
 
 TEST(Refspread, CountsAreWholeAnd64Bit) {

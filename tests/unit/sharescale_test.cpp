@@ -47,6 +47,13 @@ TEST(Sharescale, LineWithoutTabIsItsOwnKeyAndValue) {
     EXPECT_EQ(normalize("count\n\r\n8\na\t2\n"), "\r\t0\n8\t80\na\t20\ncount\t0\n");
 }
 
+TEST(Sharescale, RepeatedKeyKeepsItsLastValueInOrderOrNot) {
+    // Keys in order with a repeat right after itself; then the same with a
+    // key out of order later on, which moves the rows read so far into a table.
+    EXPECT_EQ(normalize("a\t1\nb\t2\nb\t3\nc\t4\n"), "a\t10\nb\t30\nc\t40\n");
+    EXPECT_EQ(normalize("a\t1\nb\t2\nb\t3\nc\t4\na\t5\nd\t5\n"), "a\t25\nb\t15\nc\t20\nd\t25\n");
+}
+
 TEST(Sharescale, KeysComeOutInByteOrder) {
     EXPECT_EQ(normalize("alpha\t1\nZeta\t1\n\xc3\xa9\t1\n\t1\n"), "\t25\nZeta\t25\nalpha\t25\n\xc3\xa9\t25\n");
 }
