@@ -41,7 +41,12 @@ TEST(NumberFormat, InfinitiesAndNaNsKeepTheirSign) {
 }
 
 TEST(NumberFormat, SinglePrecisionValuesMatchPrintfOfTheWidenedDouble) {
-    for (float value : {1.0f / 7.0f, 3.4028235e38f, 1.17549435e-38f, 1.4e-45f, 999999.5f, 0.1f, -2.5e-7f}) {
+    // Exact halves at the sixth digit round to even, as printf rounds; the
+    // ends of the range of plain percentages, and values that round up to
+    // the next power of ten.
+    for (float value : {1.0f / 7.0f, 3.4028235e38f, 1.17549435e-38f, 1.4e-45f, 999999.5f, 0.1f, -2.5e-7f,
+                        123456.5f, 123457.5f, 100000.5f, -999998.5f, 9.999995e-5f, 0.000099999997f, 1e-10f,
+                        9.9999994e-11f, 999999.94f, 0.00001f, 99999.95f, 9.999999f}) {
         char want[64];
         std::snprintf(want, sizeof want, "%g", static_cast<double>(value));
         EXPECT_EQ(real(value), want);
@@ -71,6 +76,23 @@ TEST(TextSink, RowsAreKeyTabValueNewline) {
 }  // namespace
 
 namespace {
+
+TEST(NumberFormat, PercentageRangeMatchesPrintf) {
+    // Floats from about 1e-11 to 2e6, where tables' percentages and shares
+    // lie, each against %g.
+    std::uint64_t state = 7;
+    for (int i = 0; i < 300000; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const auto draw = static_cast<std::uint32_t>(state >> 32);
+        const std::uint32_t biased = 90 + (draw >> 9) % 59;  // 2^-37 to 2^21
+        const std::uint32_t bits = (draw & 0x80000000u) | (biased << 23) | ((draw * 2654435761u) & 0x7fffffu);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        char want[64];
+        std::snprintf(want, sizeof want, "%g", static_cast<double>(value));
+        ASSERT_EQ(real(value), want) << "bits " << bits;
+    }
+}
 
 TEST(NumberFormat, EveryKindOfFloatMatchesPrintf) {
     // Random bit patterns cover every exponent, subnormals, infinities and
