@@ -15,7 +15,7 @@ namespace at {
 
 class LineReader {
 public:
-    static constexpr std::size_t default_block_size = std::size_t{1} << 20;
+    static constexpr std::size_t default_block_size = std::size_t{256} << 10;
 
     // Reads an open file descriptor in blocks; the descriptor stays the caller's.
     explicit LineReader(int fd, std::size_t block_size = default_block_size);

@@ -13,7 +13,7 @@ namespace at {
 
 class OutputFile final : public TextSink {
 public:
-    static constexpr std::size_t drain_size = std::size_t{1} << 20;
+    static constexpr std::size_t drain_size = std::size_t{256} << 10;
 
     explicit OutputFile(std::string final_path);
     ~OutputFile() override;  // removes the temporary file unless committed
