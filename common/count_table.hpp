@@ -131,9 +131,11 @@ public:
 
     // The value of a key, or nullptr when the key is not in the table.
     Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
-    const Value* find(Key key) const {
+    const Value* find(Key key) const { return find_hashed(key, hash_of(key)); }
+
+    // The same, with the key's hash_of() already at hand.
+    const Value* find_hashed(Key key, std::uint64_t hash) const {
         if (slots_.empty()) return nullptr;
-        const std::uint64_t hash = hash_of(key);
         for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
             const Slot& slot = slots_[at];
             if (slot.entry == nullptr) return nullptr;

@@ -64,8 +64,6 @@ unsigned bit_width(std::uint64_t value) { return value == 0 ? 0 : 64 - static_ca
 }  // namespace
 
 void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
-    // The new entries go to the end; a row that fits where the OTU's earlier
-    // row was is moved there, so that repeated rows do not pile up.
     const std::size_t begin = entries_.size();
     std::string_view rest = entry_list;
     std::string_view piece;
@@ -81,22 +79,52 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
         entries_.push_back({0, weight});
         ids_.push_back(static_cast<std::uint64_t>(id));
     }
-    const auto size = static_cast<std::uint32_t>(entries_.size() - begin);
-    const auto [span, is_new] = rows_.insert(otu);
-    if (!is_new && size <= span->capacity) {
-        std::copy(entries_.begin() + static_cast<std::ptrdiff_t>(begin), entries_.end(),
-                  entries_.begin() + static_cast<std::ptrdiff_t>(span->begin));
-        std::copy(ids_.begin() + static_cast<std::ptrdiff_t>(begin), ids_.end(),
-                  ids_.begin() + static_cast<std::ptrdiff_t>(span->begin));
-        entries_.resize(begin);
-        ids_.resize(begin);
-        span->size = size;
-        return;
+    Pending& pending = pending_[pending_count_++];
+    pending.hash = hash_of(otu);
+    pending.key_start = pending_keys_.size();
+    pending.key_size = otu.size();
+    pending.span = Span{begin, entries_.size() - begin};
+    pending_keys_.append(otu);
+    rows_.prefetch_slot(pending.hash);
+    if (pending_count_ == batch_size) place_pending();
+}
+
+// Enters the rows parsed since the last time into the table, in file order.
+void MappingMatrix::place_pending() {
+    for (std::size_t i = 0; i < pending_count_; ++i) rows_.prefetch_entry(pending_[i].hash);
+    for (std::size_t i = 0; i < pending_count_; ++i) {
+        const Pending& pending = pending_[i];
+        const std::string_view otu = std::string_view(pending_keys_).substr(pending.key_start, pending.key_size);
+        const auto [span, is_new] = rows_.insert_hashed(otu, pending.hash);
+        if (!is_new) replaced_ += span->size;
+        *span = pending.span;
     }
-    *span = Span{begin, size, size};
+    pending_count_ = 0;
+    pending_keys_.clear();
+    if (replaced_ > 1024 && replaced_ > entries_.size() / 2) drop_replaced_rows();
+}
+
+// Moves the entries of the live rows together, so that memory follows the
+// number of OTUs however often their rows are repeated.
+void MappingMatrix::drop_replaced_rows() {
+    MappedArray<MappedEntry> entries;
+    MappedArray<std::uint64_t> ids;
+    for (auto& row : rows_) {
+        Span& span = row.second;
+        const std::size_t from = span.begin;
+        span.begin = entries.size();
+        for (std::size_t i = from; i < from + span.size; ++i) {
+            entries.push_back(entries_[i]);
+            ids.push_back(ids_[i]);
+        }
+    }
+    entries_.swap(entries);
+    ids_.swap(ids);
+    replaced_ = 0;
 }
 
 void MappingMatrix::finish() {
+    place_pending();
     ids_by_rank_.clear();
     if (ids_.empty()) return;
     const auto signed_less = [](std::uint64_t a, std::uint64_t b) {
@@ -115,7 +143,7 @@ void MappingMatrix::finish() {
     } else {
         finish_wide();
     }
-    std::vector<std::uint64_t>().swap(ids_);
+    MappedArray<std::uint64_t>().swap(ids_);
 }
 
 // A bit for every id from the least to the greatest, set where an entry has
@@ -181,10 +209,10 @@ void MappingMatrix::finish_wide() {
     }
 }
 
-std::span<const MappedEntry> MappingMatrix::row(std::string_view otu) const {
-    const Span* span = rows_.find(otu);
+std::span<const MappedEntry> MappingMatrix::row(std::string_view otu, std::uint64_t hash) const {
+    const Span* span = rows_.find_hashed(otu, hash);
     if (span == nullptr) return {};
-    return std::span<const MappedEntry>(entries_).subspan(span->begin, span->size);
+    return std::span<const MappedEntry>(entries_.data() + span->begin, span->size);
 }
 
 void read_matrix(LineReader& reader, MappingMatrix& matrix) {
@@ -196,62 +224,121 @@ void read_matrix(LineReader& reader, MappingMatrix& matrix) {
     matrix.finish();
 }
 
-void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& map_back) {
-    const std::size_t ranks = matrix.reference_count();
-    map_back.first_match.assign(ranks, 0);
-    map_back.weighted.assign(ranks, 0.0f);
-    map_back.credited.assign(ranks, 0);
+namespace {
 
-    std::string_view line;
-    while (reader.next(line)) {
-        const TwoColumnRow row = split_row(line);
-        const std::int64_t count = to_whole(row.value);
-        const float single_count = static_cast<float>(count);
+// Rows of the abundance table waiting for their matrix rows.
+class AbundanceBatch {
+public:
+    static constexpr std::size_t size = 16;
 
-        std::span<const MappedEntry> entries;
-        if (row.key != unassigned_key) entries = matrix.row(row.key);
-        if (entries.empty()) {
-            map_back.unassigned = add_counts(map_back.unassigned, count);
-            map_back.grand_total += single_count;
-            continue;
+    AbundanceBatch(const MappingMatrix& matrix, MapBack& map_back) : matrix_(matrix), map_back_(map_back) {}
+
+    void add(std::string_view otu, std::int64_t count) {
+        Row& row = rows_[count_++];
+        row.key_start = keys_.size();
+        row.key_size = otu.size();
+        row.count = count;
+        // The matrix is never asked for "unassigned", whatever rows it has.
+        row.unassigned = otu == unassigned_key;
+        row.hash = MappingMatrix::hash_of(otu);
+        keys_.append(otu);
+        matrix_.prefetch_slot(row.hash);
+        if (count_ == size) flush();
+    }
+
+    // Each step asks for what the next one reads, for all rows of the batch
+    // at once; the rows are then credited in file order.
+    void flush() {
+        for (std::size_t i = 0; i < count_; ++i) matrix_.prefetch_span(rows_[i].hash);
+        for (std::size_t i = 0; i < count_; ++i) {
+            Row& row = rows_[i];
+            row.entries = row.unassigned ? std::span<const MappedEntry>()
+                                         : matrix_.row(std::string_view(keys_).substr(row.key_start, row.key_size), row.hash);
+            if (!row.entries.empty()) __builtin_prefetch(row.entries.data());
         }
+        for (std::size_t i = 0; i < count_; ++i) {
+            for (const MappedEntry& mapped : rows_[i].entries) __builtin_prefetch(&map_back_.by_rank[mapped.rank]);
+        }
+        for (std::size_t i = 0; i < count_; ++i) credit(rows_[i]);
+        count_ = 0;
+        keys_.clear();
+    }
 
+private:
+    struct Row {
+        std::size_t key_start;
+        std::size_t key_size;
+        std::int64_t count;
+        std::uint64_t hash;
+        bool unassigned;
+        std::span<const MappedEntry> entries;
+    };
+
+    void credit(const Row& row) {
+        const float single_count = static_cast<float>(row.count);
+        if (row.entries.empty()) {
+            map_back_.unassigned = add_counts(map_back_.unassigned, row.count);
+            map_back_.grand_total += single_count;
+            return;
+        }
         // The whole count goes to the first reference id, whatever its weight.
-        const std::uint32_t first = entries.front().rank;
-        map_back.first_match[first] = add_counts(map_back.first_match[first], count);
-        map_back.credited[first] |= credited_first;
+        Credit& first = map_back_.by_rank[row.entries.front().rank];
+        first.first_match = add_counts(first.first_match, row.count);
+        first.credited |= credited_first;
 
-        for (const MappedEntry& mapped : entries) {
+        for (const MappedEntry& mapped : row.entries) {
             // A weight that is not a number fails this test and is passed over.
             if (!(static_cast<double>(mapped.weight) >= weight_threshold)) continue;
             const float share = mapped.weight * single_count;
             // The first share of a reference id is taken as it is, later ones
             // are added to it: a first share of -0 stays -0.
-            if (map_back.credited[mapped.rank] & credited_weighted) {
-                map_back.weighted[mapped.rank] += share;
+            Credit& credit = map_back_.by_rank[mapped.rank];
+            if (credit.credited & credited_weighted) {
+                credit.weighted += share;
             } else {
-                map_back.weighted[mapped.rank] = share;
-                map_back.credited[mapped.rank] |= credited_weighted;
+                credit.weighted = share;
+                credit.credited |= credited_weighted;
             }
-            map_back.grand_total += share;
+            map_back_.grand_total += share;
         }
     }
+
+    const MappingMatrix& matrix_;
+    MapBack& map_back_;
+    std::string keys_;
+    Row rows_[size];
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
+void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& map_back) {
+    map_back.by_rank.assign(matrix.reference_count(), Credit{});
+    AbundanceBatch batch(matrix, map_back);
+    std::string_view line;
+    while (reader.next(line)) {
+        const TwoColumnRow row = split_row(line);
+        batch.add(row.key, to_whole(row.value));
+    }
+    batch.flush();
 }
 
 void write_tables(const MappingMatrix& matrix, const MapBack& map_back, OutputSet& outputs) {
-    const auto ranks = static_cast<std::uint32_t>(map_back.credited.size());
+    const auto ranks = static_cast<std::uint32_t>(map_back.by_rank.size());
 
     TextSink& one = outputs.create("otu_reflowONE.txt");
     for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        if (map_back.credited[rank] & credited_first) one.row(matrix.reference_id(rank), map_back.first_match[rank]);
+        const Credit& credit = map_back.by_rank[rank];
+        if (credit.credited & credited_first) one.row(matrix.reference_id(rank), credit.first_match);
     }
     one.row(unassigned_key, map_back.unassigned);
 
     TextSink& many = outputs.create("otu_reflowMANY.txt");
     for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        if (!(map_back.credited[rank] & credited_weighted)) continue;
+        const Credit& credit = map_back.by_rank[rank];
+        if (!(credit.credited & credited_weighted)) continue;
         // Division first, then the scaling to percent, both in single precision.
-        const float percentage = (map_back.weighted[rank] / map_back.grand_total) * 100.0f;
+        const float percentage = (credit.weighted / map_back.grand_total) * 100.0f;
         many.row(matrix.reference_id(rank), percentage);
     }
     const double unassigned_percentage =

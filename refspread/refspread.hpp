@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/count_table.hpp"
 #include "common/line_reader.hpp"
+#include "common/mapped_array.hpp"
 #include "common/output_set.hpp"
 
 namespace at::refspread {
@@ -38,39 +40,66 @@ public:
 
     // The entries of an OTU's row in the order the row lists them; empty when
     // the OTU has no row or an empty one.
-    std::span<const MappedEntry> row(std::string_view otu) const;
+    std::span<const MappedEntry> row(std::string_view otu) const { return row(otu, rows_.hash_of(otu)); }
+    // The same in steps, so that the lookups of many OTUs can overlap their
+    // waits for memory: the hash, a request for its slot, then for its span.
+    static std::uint64_t hash_of(std::string_view otu) { return StringMap<Span>::hash_of(otu); }
+    void prefetch_slot(std::uint64_t hash) const { rows_.prefetch_slot(hash); }
+    void prefetch_span(std::uint64_t hash) const { rows_.prefetch_entry(hash); }
+    std::span<const MappedEntry> row(std::string_view otu, std::uint64_t hash) const;
+
     // The reference id of a rank, and the number of ranks.
     std::int64_t reference_id(std::uint32_t rank) const { return ids_by_rank_[rank]; }
     std::size_t reference_count() const { return ids_by_rank_.size(); }
 
 private:
+    struct Span {
+        std::size_t begin = 0;
+        std::size_t size = 0;
+    };
+    // A row parsed whose OTU is not yet looked up.
+    struct Pending {
+        std::uint64_t hash;
+        std::size_t key_start;
+        std::size_t key_size;
+        Span span;
+    };
+    static constexpr std::size_t batch_size = 16;
+
+    void place_pending();
+    void drop_replaced_rows();
     void finish_dense(std::uint64_t base, std::uint64_t span);
     void finish_sorted(std::uint64_t base);
     void finish_wide();
 
-    struct Span {
-        std::size_t begin = 0;
-        std::uint32_t size = 0;
-        std::uint32_t capacity = 0;
-    };
     StringMap<Span> rows_;
-    // Every entry parsed; the ids (their two's complement bits) only until
-    // they are ranked.
-    std::vector<MappedEntry> entries_;
-    std::vector<std::uint64_t> ids_;
+    // Every entry parsed, the ids (their two's complement bits) alongside
+    // only until they are ranked. Entries of replaced rows stay until they
+    // are as many as the live ones.
+    MappedArray<MappedEntry> entries_;
+    MappedArray<std::uint64_t> ids_;
+    std::size_t replaced_ = 0;
     std::vector<std::int64_t> ids_by_rank_;
+    std::string pending_keys_;
+    Pending pending_[batch_size];
+    std::size_t pending_count_ = 0;
 };
 
 // Reads a mapping matrix and ranks its reference ids.
 void read_matrix(LineReader& reader, MappingMatrix& matrix);
 
+// What the abundance table credits to one reference id.
+struct Credit {
+    // The whole counts of the OTUs whose row lists the id first.
+    std::int64_t first_match = 0;
+    // count x weight of every entry of the id at or above the threshold.
+    float weighted = 0.0f;
+    // Which of the two the id was credited in at all.
+    std::uint8_t credited = 0;
+};
+
 struct MapBack {
-    // By rank: whole counts credited to the first reference id of each OTU's
-    // row, and count x weight of every entry at or above the threshold.
-    std::vector<std::int64_t> first_match;
-    std::vector<float> weighted;
-    // By rank: which of the two tables credited the reference id at all.
-    std::vector<std::uint8_t> credited;
+    std::vector<Credit> by_rank;
     // Counts of the "unassigned" rows and of OTUs without a matrix row.
     std::int64_t unassigned = 0;
     // Every unassigned count and every weighted share: the divisor of the
