@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/key_sort.hpp"
+
 namespace at {
 
 // A fast hash of short byte strings (taxon names, lineages, read IDs): eight
@@ -369,11 +371,19 @@ Value& entry(StringMap<Value>& table, std::string_view key) {
 // The entries of a table in ascending key order.
 template <class Map>
 std::vector<const typename Map::value_type*> sorted_entries(const Map& table) {
-    std::vector<const typename Map::value_type*> entries;
+    using Entry = typename Map::value_type;
+    std::vector<const Entry*> entries;
     entries.reserve(table.size());
-    for (const auto& item : table) entries.push_back(&item);
-    std::sort(entries.begin(), entries.end(),
-              [](const auto* a, const auto* b) { return a->first < b->first; });
+    if constexpr (std::is_same_v<decltype(Entry::first), std::string_view>) {
+        std::vector<KeyedItem<const Entry*>> items;
+        items.reserve(table.size());
+        for (const auto& item : table) items.push_back({0, item.first.data(), item.first.size(), &item});
+        sort_keys(items);
+        for (const auto& item : items) entries.push_back(item.payload);
+    } else {
+        for (const auto& item : table) entries.push_back(&item);
+        std::sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) { return a->first < b->first; });
+    }
     return entries;
 }
 

@@ -3,11 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace {
+
+TEST(KeySort, ZeroBytesAndPrefixesSortAsStdStringDoes) {
+    // Keys of NUL, "a" and 0xff bytes: the zeros read past a key's end must
+    // not make it equal to a longer key that goes on with real zeros.
+    std::vector<std::string> keys;
+    std::uint32_t state = 3;
+    for (int i = 0; i < 3000; ++i) {
+        std::string key;
+        for (std::uint32_t n = (state >> 4) % 21; n > 0; --n) {
+            state = state * 1664525u + 1013904223u;
+            key += "\0a\xff"[(state >> 16) % 3];
+        }
+        state = state * 1664525u + 1013904223u;
+        keys.push_back(key);
+    }
+    std::vector<at::KeyedItem<std::size_t>> items;
+    for (std::size_t i = 0; i < keys.size(); ++i) items.push_back({0, keys[i].data(), keys[i].size(), i});
+    at::sort_keys(items);
+    std::vector<std::string> sorted;
+    for (const auto& item : items) sorted.push_back(keys[item.payload]);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(sorted, keys);
+}
 
 TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
     // Keys of every shape: empty, prefixes of each other, bytes above 127,
