@@ -15,6 +15,10 @@ double to_real_general(std::string_view text);
 
 constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
+// The powers of ten that are exact doubles.
+inline constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 }  // namespace detail
 
 // A whole count or id, read as strtoll reads base 10: 64-bit, and a value past
@@ -38,8 +42,6 @@ inline double to_real(std::string_view text) {
     // counts of real tables): that whole number and the power of ten are
     // both exact doubles, so one division rounds correctly, to the same bits
     // as strtod. Anything else takes the general way.
-    constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     const char* at = text.data();
     const char* const end = at + text.size();
     const bool negative = at != end && *at == '-';
@@ -60,7 +62,7 @@ inline double to_real(std::string_view text) {
                        (at == end || (!detail::is_digit(*at) && *at != 'e' && *at != 'E' && *at != 'x' &&
                                       *at != 'X' && *at != '.'));
     if (!plain) return detail::to_real_general(text);
-    const double value = static_cast<double>(digits) / powers_of_ten[after_point];
+    const double value = static_cast<double>(digits) / detail::powers_of_ten[after_point];
     return negative ? -value : value;
 }
 

@@ -83,7 +83,7 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
     pending.hash = hash_of(otu);
     pending.key_start = pending_keys_.size();
     pending.key_size = otu.size();
-    pending.span = Span{begin, entries_.size() - begin};
+    pending.span = Span{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(entries_.size() - begin)};
     pending_keys_.append(otu);
     rows_.prefetch_slot(pending.hash);
     if (pending_count_ == batch_size) place_pending();
@@ -112,7 +112,7 @@ void MappingMatrix::drop_replaced_rows() {
     for (auto& row : rows_) {
         Span& span = row.second;
         const std::size_t from = span.begin;
-        span.begin = entries.size();
+        span.begin = static_cast<std::uint32_t>(entries.size());
         for (std::size_t i = from; i < from + span.size; ++i) {
             entries.push_back(entries_[i]);
             ids.push_back(ids_[i]);

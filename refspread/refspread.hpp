@@ -54,8 +54,9 @@ public:
 
 private:
     struct Span {
-        std::size_t begin = 0;
-        std::size_t size = 0;
+        // Entries are numbered in 32 bits (checked as they are added).
+        std::uint32_t begin = 0;
+        std::uint32_t size = 0;
     };
     // A row parsed whose OTU is not yet looked up.
     struct Pending {
