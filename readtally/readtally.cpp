@@ -143,6 +143,12 @@ void read_classification(LineReader& reader, Tally& tally) {
 }
 
 void write_tables(const Tally& tally, OutputSet& outputs) {
+    static constexpr std::array<std::string_view, rank_count> file_names = {
+        "otu.txt", "species.txt", "genus.txt", "family.txt", "order.txt", "class.txt", "phylum.txt"};
+    std::array<TextSink*, rank_count> rank_files{};
+    for (std::size_t rank = 0; rank < rank_count; ++rank) rank_files[rank] = &outputs.create(file_names[rank]);
+    TextSink& lineage_file = outputs.create("fullLineage.txt");
+
     // Rank counts of the regular lines follow from their keys: each label of
     // three characters or more is a rank letter, "__" and the taxon name.
     std::array<StringMap<std::int64_t>, rank_count> ranks;
@@ -153,9 +159,33 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
         rank_counts.emplace_back(ranks[rank], add);
         for (const auto& [name, count] : tally.irregular_ranks[rank]) rank_counts[rank].add(name, count);
     }
+    // The lineages are walked once, in byte order: each is written to
+    // fullLineage.txt and its rank keys are counted. In this order lineages
+    // that share a taxon follow one another, so the lines of a run of the
+    // same rank key are summed first and added to the table once.
+    struct Run {
+        std::string key;
+        std::int64_t lines = 0;
+        bool open = false;
+    };
+    std::array<Run, rank_count> runs;
     std::int64_t lines = 0;
-    RankKeys keys([&](std::size_t rank, std::string_view rank_key) { rank_counts[rank].add(rank_key, lines); });
-    for (const auto& [key, counted] : tally.lineages) {
+    RankKeys keys([&](std::size_t rank, std::string_view rank_key) {
+        Run& run = runs[rank];
+        if (run.open && run.key == rank_key) {
+            run.lines += lines;
+            return;
+        }
+        if (run.open) rank_counts[rank].add(run.key, run.lines);
+        run.key.assign(rank_key);
+        run.lines = lines;
+        run.open = true;
+    });
+    const auto lineages = sorted_entries(tally.lineages);
+    for (std::size_t i = 0; i < lineages.size(); ++i) {
+        prefetch_ahead(lineages, i);
+        const auto& [key, counted] = *lineages[i];
+        lineage_file.row(key, counted.regular + counted.irregular);
         if (counted.regular == 0) continue;
         lines = counted.regular;
         keys.start_line();
@@ -167,22 +197,20 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
             if (label.size() >= c::name_offset) keys.take(label.front(), label.substr(c::name_offset));
         }
     }
-    for (auto& batch : rank_counts) batch.flush();
-
-    static constexpr std::array<std::string_view, rank_count> file_names = {
-        "otu.txt", "species.txt", "genus.txt", "family.txt", "order.txt", "class.txt", "phylum.txt"};
     for (std::size_t rank = 0; rank < rank_count; ++rank) {
-        TextSink& out = outputs.create(file_names[rank]);
-        std::int64_t counted = 0;
-        for (const auto* row : sorted_entries(ranks[rank])) {
-            out.row(row->first, row->second);
-            counted += row->second;
-        }
-        out.row("unassigned", tally.line_count - counted);
+        if (runs[rank].open) rank_counts[rank].add(runs[rank].key, runs[rank].lines);
+        rank_counts[rank].flush();
     }
-    TextSink& out = outputs.create("fullLineage.txt");
-    for (const auto* row : sorted_entries(tally.lineages)) {
-        out.row(row->first, row->second.regular + row->second.irregular);
+
+    for (std::size_t rank = 0; rank < rank_count; ++rank) {
+        const auto rows = sorted_entries(ranks[rank]);
+        std::int64_t counted = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            prefetch_ahead(rows, i);
+            rank_files[rank]->row(rows[i]->first, rows[i]->second);
+            counted += rows[i]->second;
+        }
+        rank_files[rank]->row("unassigned", tally.line_count - counted);
     }
 }
 
