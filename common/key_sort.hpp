@@ -4,17 +4,20 @@
 // Comparing whole keys is slow when they share long beginnings, as lineages
 // do ("k__Bacteria;p__Firmicutes;..."): every comparison reads the shared
 // part again, from keys scattered through memory. Here the keys are sorted
-// eight bytes at a time instead: each key's next eight bytes are read once
-// into its item (with the next keys' bytes requested ahead, so the waits for
-// memory overlap), the items are sorted by those as numbers, and each group
-// that agrees on them is sorted on by the eight bytes after. Small groups
-// are finished by plain comparison.
+// eight bytes at a time instead (a multikey quicksort): each key's next eight
+// bytes are read once into its item, with the next keys' bytes requested
+// ahead so that the waits for memory overlap; the items are ordered by those
+// bytes as numbers, and each group that agrees on them goes on with the eight
+// bytes after. Where a group holds few different values (a shared taxon) it
+// is split three ways around one value; where the values are many it is
+// sorted by them. Small groups are finished by plain comparison.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace at {
@@ -53,9 +56,21 @@ void sort_keys(std::vector<KeyedItem<Payload>>& items) {
         Item* first;
         Item* last;
         std::size_t depth;
+        bool loaded;  // whether the items hold their bytes from this depth
     };
     std::vector<Group> groups;
-    if (items.size() > 1) groups.push_back({items.data(), items.data() + items.size(), 0});
+    if (items.size() > 1) groups.push_back({items.data(), items.data() + items.size(), 0, false});
+
+    // Items that agree on the eight bytes from `depth`: the keys that end
+    // within them come first, shorter before longer (what follows a key's end
+    // reads as zeros); the others go on from the next eight bytes.
+    const auto agreeing = [&groups](Item* first, Item* last, std::size_t depth) {
+        if (last - first < 2) return;
+        Item* const longer = std::partition(first, last, [depth](const Item& item) { return item.size <= depth + 8; });
+        std::sort(first, longer, [](const Item& a, const Item& b) { return a.size < b.size; });
+        if (last - longer > 1) groups.push_back({longer, last, depth + 8, false});
+    };
+
     while (!groups.empty()) {
         const Group group = groups.back();
         groups.pop_back();
@@ -68,28 +83,54 @@ void sort_keys(std::vector<KeyedItem<Payload>>& items) {
             });
             continue;
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i + ahead < count) {
-                const Item& next = group.first[i + ahead];
-                __builtin_prefetch(next.data + std::min(depth, next.size));
+        if (!group.loaded) {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (i + ahead < count) {
+                    const Item& next = group.first[i + ahead];
+                    __builtin_prefetch(next.data + std::min(depth, next.size));
+                }
+                Item& item = group.first[i];
+                item.chunk = detail::chunk_at(item.data, item.size, depth);
             }
-            Item& item = group.first[i];
-            item.chunk = detail::chunk_at(item.data, item.size, depth);
         }
-        std::sort(group.first, group.last, [](const Item& a, const Item& b) { return a.chunk < b.chunk; });
-        for (Item* run = group.first; run != group.last;) {
-            Item* end = run + 1;
-            while (end != group.last && end->chunk == run->chunk) ++end;
-            if (end - run > 1) {
-                // Keys that end within these eight bytes come first, shorter
-                // before longer (what follows their end reads as zeros); the
-                // others are sorted on from the next eight bytes.
-                Item* const longer = std::partition(run, end, [depth](const Item& item) { return item.size <= depth + 8; });
-                std::sort(run, longer, [](const Item& a, const Item& b) { return a.size < b.size; });
-                if (end - longer > 1) groups.push_back({longer, end, depth + 8});
+
+        // Five samples: any two alike mean few different values.
+        const std::uint64_t samples[5] = {group.first[0].chunk, group.first[count / 4].chunk,
+                                          group.first[count / 2].chunk, group.first[3 * count / 4].chunk,
+                                          group.last[-1].chunk};
+        bool few = false;
+        for (int i = 0; i < 5; ++i) {
+            for (int j = i + 1; j < 5; ++j) few = few || samples[i] == samples[j];
+        }
+        if (!few) {
+            std::sort(group.first, group.last, [](const Item& a, const Item& b) { return a.chunk < b.chunk; });
+            for (Item* run = group.first; run != group.last;) {
+                Item* end = run + 1;
+                while (end != group.last && end->chunk == run->chunk) ++end;
+                agreeing(run, end, depth);
+                run = end;
             }
-            run = end;
+            continue;
         }
+
+        // Three ways around the median of three samples.
+        const std::uint64_t a = samples[0], b = samples[2], c = samples[4];
+        const std::uint64_t pivot = std::max(std::min(a, b), std::min(std::max(a, b), c));
+        Item* below = group.first;
+        Item* at = group.first;
+        Item* above = group.last;
+        while (at < above) {
+            if (at->chunk < pivot) {
+                std::swap(*below++, *at++);
+            } else if (at->chunk > pivot) {
+                std::swap(*at, *--above);
+            } else {
+                ++at;
+            }
+        }
+        if (below - group.first > 1) groups.push_back({group.first, below, depth, true});
+        if (group.last - above > 1) groups.push_back({above, group.last, depth, true});
+        agreeing(below, above, depth);
     }
 }
 
