@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace at {
 
@@ -70,6 +71,8 @@ class MemorySink final : public TextSink {
 public:
     MemorySink() : TextSink(static_cast<std::size_t>(-1)) {}
     const std::string& text() const { return buffer_; }
+    // Hands over the text, leaving the sink empty.
+    std::string release() { return std::exchange(buffer_, std::string()); }
 };
 
 }  // namespace at

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "readtally/classification.hpp"
@@ -191,30 +192,33 @@ using SortedChildren = std::vector<const ChildCounts::Entry*>;
 
 class TreeWriter {
 public:
-    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(out) {
+    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(&out) {
         // A name that stands under many parents is written many times; its
         // children are sorted once.
         for (std::size_t level = 0; level < level_count; ++level) {
             for (const auto& [parent, children] : tree.levels[level]) {
                 sorted_[level].insert(parent, sorted_entries(children));
+                if (level + 1 < level_count) {
+                    for (const auto& child : children) ++parents_[level][child.first];
+                }
             }
         }
     }
 
     void write() {
-        out_.write(root_opening);
+        out_->write(root_opening);
         const auto parents = sorted_entries(tree_.levels[class_level]);
         for (std::size_t i = 0; i < parents.size(); ++i) {
             const std::string_view name = parents[i]->first;
             const DepthLayout& layout = layouts[1];
-            out_.write(layout.open_before_name);
-            write_name(out_, name);
-            out_.write(layout.open_after_name);
+            out_->write(layout.open_before_name);
+            write_name(*out_, name);
+            out_->write(layout.open_after_name);
             write_children(2, *children_of(class_level, name));
-            out_.write(layout.close);
-            out_.write(i + 1 < parents.size() ? ",\n" : "\n");
+            out_->write(layout.close);
+            out_->write(i + 1 < parents.size() ? ",\n" : "\n");
         }
-        out_.write(root_closing);
+        out_->write(root_closing);
     }
 
 private:
@@ -226,8 +230,30 @@ private:
     void write_children(int depth, const SortedChildren& children) {
         for (std::size_t i = 0; i < children.size(); ++i) {
             write_node(depth, children[i]->first, children[i]->second);
-            out_.write(i + 1 < children.size() ? ",\n" : "\n");
+            out_->write(i + 1 < children.size() ? ",\n" : "\n");
         }
+    }
+
+    // The children of a node of depth 2 to 6. A name under more than one
+    // parent has the same children, written the same way, under each: their
+    // text is made once and copied after that. (With the empty species name
+    // of reference taxonomies, that is most of a large tree.)
+    void write_children_of(int depth, std::string_view name, const SortedChildren& children) {
+        const auto level = static_cast<std::size_t>(depth - 2);
+        const unsigned* parents = parents_[level].find(name);
+        if (parents == nullptr || *parents < 2) {
+            write_children(depth + 1, children);
+            return;
+        }
+        auto [text, is_new] = rendered_[level].insert(name);
+        if (is_new) {
+            MemorySink sink;
+            TextSink* const out = std::exchange(out_, &sink);
+            write_children(depth + 1, children);
+            out_ = out;
+            *text = sink.release();
+        }
+        out_->write(*text);
     }
 
     // A node of depth 2 to 7. Its children are what its name holds in the
@@ -238,25 +264,29 @@ private:
         const SortedChildren* children =
             depth < deepest ? children_of(static_cast<std::size_t>(depth - 1), name) : nullptr;
         if (children == nullptr) {
-            out_.write(layout.leaf_prefix);
-            write_name(out_, name);
-            out_.write(leaf_suffix);
-            out_.whole(count);
-            out_.put('}');
+            out_->write(layout.leaf_prefix);
+            write_name(*out_, name);
+            out_->write(leaf_suffix);
+            out_->whole(count);
+            out_->put('}');
             return;
         }
-        out_.write(layout.open_before_name);
-        write_name(out_, name);
-        out_.write(layout.open_after_name);
+        out_->write(layout.open_before_name);
+        write_name(*out_, name);
+        out_->write(layout.open_after_name);
         // Reads that stopped at a rank below the cutoff are one node: whatever
         // a taxon named "unclassified" holds further down is not shown.
-        if (name != unclassified_child) write_children(depth + 1, *children);
-        out_.write(layout.close);
+        if (name != unclassified_child) write_children_of(depth, name, *children);
+        out_->write(layout.close);
     }
 
     const Tree& tree_;
-    TextSink& out_;
+    TextSink* out_;
     std::array<StringMap<SortedChildren>, level_count> sorted_;
+    // Per level map but the last: how many parents each child name has, and
+    // the text of the children of the names that have more than one.
+    std::array<StringMap<unsigned>, level_count - 1> parents_;
+    std::array<StringMap<std::string>, level_count - 1> rendered_;
 };
 
 }  // namespace

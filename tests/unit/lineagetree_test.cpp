@@ -227,6 +227,34 @@ TEST(LineagetreeWriter, EveryDepthHasItsIndentationAndLeavesCarryTheirCount) {
               " ]\n}");
 }
 
+TEST(LineagetreeWriter, NameUnderManyParentsIsWrittenAsIfEachWereItsOwn) {
+    // The empty species name under two genera, with its OTUs, and the same
+    // tree with the second one renamed: the text must differ in that name only.
+    const auto build = [](std::string_view second_species) {
+        lt::Tree tree;
+        tree.levels[lt::class_level]["P"]["C"] = 1;
+        tree.levels[lt::order_level]["C"]["O"] = 1;
+        tree.levels[lt::family_level]["O"]["F1"] = 1;
+        tree.levels[lt::family_level]["O"]["F2"] = 1;
+        tree.levels[lt::genus_level]["F1"]["G1"] = 1;
+        tree.levels[lt::genus_level]["F2"]["G2"] = 1;
+        tree.levels[lt::species_level]["G1"][""] = 3;
+        tree.levels[lt::species_level]["G2"][second_species] = 4;
+        for (const std::string_view species : {std::string_view(), second_species}) {
+            tree.levels[lt::otu_level][species]["u1"] = 5;
+            tree.levels[lt::otu_level][species]["u\"2"] = 2;
+        }
+        return tree;
+    };
+    const std::string shared = json(build(""));
+    std::string separate = json(build("s2"));
+    const std::string renamed = "\"name\": \"s2\"";
+    ASSERT_NE(separate.find(renamed), std::string::npos);
+    separate.replace(separate.find(renamed), renamed.size(), "\"name\": \"\"");
+    EXPECT_EQ(shared, separate);
+    EXPECT_NE(shared.find("{\"name\": \"u\\\"2\", \"size\": 2}"), std::string::npos);
+}
+
 TEST(LineagetreeWriter, ChildrenComeInByteOrder) {
     const std::string text = json("a\tp__P;c__b;\nb\tp__P;c__B;\nc\tp__P;c__\xc3\xa9;\nd\tp__P;c__;\n"
                                   "e\tp__P;c__1;\nf\tp__P;c__bb;\ng\tp__P;c__b;\n");
