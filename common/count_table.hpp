@@ -191,6 +191,12 @@ public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
+    // The entry whose byte-string key text starts at `text`: the text is kept
+    // right behind its entry.
+    static const Entry* entry_of_key(const char* text) {
+        return reinterpret_cast<const Entry*>(text - sizeof(Entry));
+    }
+
     class Iterator {
     public:
         using iterator_category = std::forward_iterator_tag;
@@ -313,7 +319,7 @@ using IdMap = HashTable<std::int64_t, Value>;
 template <class Value, class Update, class Tag = unsigned>
 class BatchedUpdates {
 public:
-    static constexpr std::size_t batch_size = 16;
+    static constexpr std::size_t batch_size = 64;
 
     BatchedUpdates(StringMap<Value>& table, Update update) : table_(table), update_(std::move(update)) {}
     BatchedUpdates(BatchedUpdates&&) = default;
@@ -375,11 +381,11 @@ std::vector<const typename Map::value_type*> sorted_entries(const Map& table) {
     std::vector<const Entry*> entries;
     entries.reserve(table.size());
     if constexpr (std::is_same_v<decltype(Entry::first), std::string_view>) {
-        std::vector<KeyedItem<const Entry*>> items;
-        items.reserve(table.size());
-        for (const auto& item : table) items.push_back({0, item.first.data(), item.first.size(), &item});
-        sort_keys(items);
-        for (const auto& item : items) entries.push_back(item.payload);
+        std::vector<SortKey> keys;
+        keys.reserve(table.size());
+        for (const auto& item : table) keys.push_back({0, item.first.data(), item.first.size()});
+        sort_keys(keys);
+        for (const SortKey& key : keys) entries.push_back(Map::entry_of_key(key.data));
     } else {
         for (const auto& item : table) entries.push_back(&item);
         std::sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) { return a->first < b->first; });

@@ -22,12 +22,11 @@
 
 namespace at {
 
-template <class Payload>
-struct KeyedItem {
+// A key to sort: its bytes, and room for eight of them as a number.
+struct SortKey {
     std::uint64_t chunk;  // eight bytes of the key from the current depth, big-endian
     const char* data;
     std::size_t size;
-    Payload payload;
 };
 
 namespace detail {
@@ -46,10 +45,9 @@ inline std::uint64_t chunk_at(const char* data, std::size_t size, std::size_t de
 
 }  // namespace detail
 
-// Sorts the items by their keys (data, size) in byte order.
-template <class Payload>
-void sort_keys(std::vector<KeyedItem<Payload>>& items) {
-    using Item = KeyedItem<Payload>;
+// Sorts the keys (data, size) in byte order.
+inline void sort_keys(std::vector<SortKey>& items) {
+    using Item = SortKey;
     constexpr std::size_t small_group = 16;
     constexpr std::size_t ahead = 8;
     struct Group {

@@ -24,11 +24,11 @@ TEST(KeySort, ZeroBytesAndPrefixesSortAsStdStringDoes) {
         state = state * 1664525u + 1013904223u;
         keys.push_back(key);
     }
-    std::vector<at::KeyedItem<std::size_t>> items;
-    for (std::size_t i = 0; i < keys.size(); ++i) items.push_back({0, keys[i].data(), keys[i].size(), i});
+    std::vector<at::SortKey> items;
+    for (const std::string& key : keys) items.push_back({0, key.data(), key.size()});
     at::sort_keys(items);
     std::vector<std::string> sorted;
-    for (const auto& item : items) sorted.push_back(keys[item.payload]);
+    for (const auto& item : items) sorted.emplace_back(item.data, item.size);
     std::sort(keys.begin(), keys.end());
     EXPECT_EQ(sorted, keys);
 }
