@@ -22,7 +22,8 @@
 
 namespace at {
 
-// A key to sort: its bytes, and room for eight of them as a number.
+// A key to sort: its bytes, and room for eight of them as a number. Items
+// sorted by sort_keys have these three members and may carry more.
 struct SortKey {
     std::uint64_t chunk;  // eight bytes of the key from the current depth, big-endian
     const char* data;
@@ -45,9 +46,9 @@ inline std::uint64_t chunk_at(const char* data, std::size_t size, std::size_t de
 
 }  // namespace detail
 
-// Sorts the keys (data, size) in byte order.
-inline void sort_keys(std::vector<SortKey>& items) {
-    using Item = SortKey;
+// Sorts the items by their keys (data, size) in byte order.
+template <class Item>
+void sort_keys(std::vector<Item>& items) {
     constexpr std::size_t small_group = 16;
     constexpr std::size_t ahead = 8;
     struct Group {

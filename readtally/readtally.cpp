@@ -151,14 +151,27 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
 
     // Rank counts of the regular lines follow from their keys: each label of
     // three characters or more is a rank letter, "__" and the taxon name.
+    // The ranks above the OTU hold few taxa and are counted in tables. OTUs
+    // are about as many as the lineages: their names (which stay in the
+    // lineage keys) are listed with their lines, sorted once, and equal
+    // names added up as they are written.
     std::array<StringMap<std::int64_t>, rank_count> ranks;
     const auto add = [](std::int64_t& count, std::int64_t lines) { count += lines; };
     std::vector<BatchedUpdates<std::int64_t, decltype(add), std::int64_t>> rank_counts;
     rank_counts.reserve(rank_count);
     for (std::size_t rank = 0; rank < rank_count; ++rank) {
         rank_counts.emplace_back(ranks[rank], add);
+        if (rank == otu) continue;
         for (const auto& [name, count] : tally.irregular_ranks[rank]) rank_counts[rank].add(name, count);
     }
+    struct OtuLines {
+        std::uint64_t chunk;
+        const char* data;
+        std::size_t size;
+        std::int64_t lines;
+    };
+    std::vector<OtuLines> otu_lines;
+    for (const auto& [name, count] : tally.irregular_ranks[otu]) otu_lines.push_back({0, name.data(), name.size(), count});
     // The lineages are walked once, in byte order: each is written to
     // fullLineage.txt and its rank keys are counted. In this order lineages
     // that share a taxon follow one another, so the lines of a run of the
@@ -171,6 +184,10 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
     std::array<Run, rank_count> runs;
     std::int64_t lines = 0;
     RankKeys keys([&](std::size_t rank, std::string_view rank_key) {
+        if (rank == otu) {
+            otu_lines.push_back({0, rank_key.data(), rank_key.size(), lines});
+            return;
+        }
         Run& run = runs[rank];
         if (run.open && run.key == rank_key) {
             run.lines += lines;
@@ -202,7 +219,21 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
         rank_counts[rank].flush();
     }
 
+    sort_keys(otu_lines);
+    std::int64_t otus_counted = 0;
+    for (std::size_t i = 0; i < otu_lines.size();) {
+        const std::string_view name(otu_lines[i].data, otu_lines[i].size);
+        std::int64_t lines_of_name = 0;
+        for (; i < otu_lines.size() && std::string_view(otu_lines[i].data, otu_lines[i].size) == name; ++i) {
+            lines_of_name += otu_lines[i].lines;
+        }
+        rank_files[otu]->row(name, lines_of_name);
+        otus_counted += lines_of_name;
+    }
+    rank_files[otu]->row("unassigned", tally.line_count - otus_counted);
+
     for (std::size_t rank = 0; rank < rank_count; ++rank) {
+        if (rank == otu) continue;
         const auto rows = sorted_entries(ranks[rank]);
         std::int64_t counted = 0;
         for (std::size_t i = 0; i < rows.size(); ++i) {
