@@ -141,6 +141,7 @@ TextSink& Outputs::create(std::string_view name) {
 }
 
 int Outputs::commit_all() {
+    for (auto& file : files_) file->start_writeback();
     bool complete = true;
     for (auto& file : files_) {
         if (!file->finish()) {

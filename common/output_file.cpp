@@ -111,6 +111,15 @@ void OutputFile::drain() {
     buffer_.clear();
 }
 
+void OutputFile::start_writeback() {
+    if (fd_ < 0) return;
+    drain();
+#if defined(__linux__)
+    // Advice only: finish() syncs whether or not this started anything.
+    if (ok_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool OutputFile::finish() {
     if (fd_ < 0) return false;
     drain();

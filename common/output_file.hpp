@@ -24,6 +24,9 @@ public:
     // Creates the temporary file. False when it cannot be created, or when the
     // final name is a folder (which the rename could never replace).
     bool open();
+    // Writes what is buffered and has the system start writing the file to
+    // disk, so that the syncs of several outputs overlap.
+    void start_writeback();
     // Writes what is buffered, syncs and closes the temporary file; false when
     // any write since open() failed.
     bool finish();
