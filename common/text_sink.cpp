@@ -5,10 +5,11 @@
 
 namespace at {
 
+char* format_whole(char* out, std::int64_t value) { return std::to_chars(out, out + longest_number, value).ptr; }
+
 void append_whole(std::string& out, std::int64_t value) {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
+    char text[longest_number];
+    out.append(text, format_whole(text, value));
 }
 
 namespace {
@@ -22,14 +23,14 @@ constexpr std::uint64_t powers_of_ten[] = {
 // %g of a float from 1e-10 up to 1e6, the percentages and shares of the
 // tables, in exact integer arithmetic: the float is m x 2^e, so with p = 5 -
 // (its decimal exponent) the six digits are m x 10^p / 2^-e rounded half to
-// even, as printf rounds. False for other values, which take the general way.
-bool append_real_common(std::string& out, float value) {
+// even, as printf rounds. nullptr for other values, which take the general way.
+char* format_real_common(char* out, float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     const std::uint32_t biased = (bits >> 23) & 0xff;
     // 2^-33 < 1e-10 and 2^19 < 1e6 < 2^20: binary exponents -33 to 19.
     const int binary_exponent = static_cast<int>(biased) - 127;
-    if (binary_exponent < -33 || binary_exponent > 19) return false;
+    if (binary_exponent < -33 || binary_exponent > 19) return nullptr;
     const std::uint64_t mantissa = (bits & 0x7fffffu) | 0x800000u;
     const unsigned shift = static_cast<unsigned>(23 - binary_exponent);  // value = mantissa / 2^shift
 
@@ -41,10 +42,10 @@ bool append_real_common(std::string& out, float value) {
         scaled = static_cast<unsigned __int128>(mantissa) * powers_of_ten[5 - exponent];
         digits = static_cast<std::uint64_t>(scaled >> shift);
         if (digits < 1000000) break;
-        if (exponent == 5) return false;  // 1e6 and above
+        if (exponent == 5) return nullptr;  // 1e6 and above
         ++exponent;
     }
-    if (digits < 100000) return false;  // not reached: the estimate is never too high
+    if (digits < 100000) return nullptr;  // not reached: the estimate is never too high
     const unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
     const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
     if (rest > half || (rest == half && (digits & 1) != 0)) ++digits;
@@ -53,8 +54,7 @@ bool append_real_common(std::string& out, float value) {
         ++exponent;
     }
 
-    char text[32];
-    char* at = text;
+    char* at = out;
     if (bits >> 31) *at++ = '-';
     char six[6];
     for (int i = 5; i >= 0; --i) {
@@ -87,20 +87,21 @@ bool append_real_common(std::string& out, float value) {
         for (int i = exponent; i < -1; ++i) *at++ = '0';
         for (int i = 0; i < kept; ++i) *at++ = six[i];
     }
-    out.append(text, at);
-    return true;
+    return at;
 }
 
 }  // namespace
 
-void append_real(std::string& out, float value) {
-    if (append_real_common(out, value)) return;
+char* format_real(char* out, float value) {
+    if (char* const end = format_real_common(out, value)) return end;
     // to_chars in general form with six digits is %g to the byte, NaN and
     // infinity included, without the C library's locale and varargs cost.
-    char text[32];
-    const auto result =
-        std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::general, 6);
-    out.append(text, result.ptr);
+    return std::to_chars(out, out + longest_number, static_cast<double>(value), std::chars_format::general, 6).ptr;
+}
+
+void append_real(std::string& out, float value) {
+    char text[longest_number];
+    out.append(text, format_real(text, value));
 }
 
 }  // namespace at

@@ -12,6 +12,15 @@
 
 namespace at {
 
+// The longest text of a number below: a 64-bit whole number with its sign,
+// or a float in %g form.
+constexpr std::size_t longest_number = 24;
+
+// Write a number's text at `out` (room for longest_number characters) and
+// return the end of what they wrote.
+char* format_whole(char* out, std::int64_t value);
+char* format_real(char* out, float value);
+
 void append_whole(std::string& out, std::int64_t value);
 void append_real(std::string& out, float value);
 
@@ -40,19 +49,24 @@ public:
     // names and lineages, or the numeric reference ids of the map-back tables.
     template <class Key, class Value>
     void row(const Key& key, Value value) {
+        // The numbers of a row are made in one small buffer and appended at
+        // once, with the TAB and the newline.
+        char text[2 * longest_number + 2];
+        char* end = text;
         if constexpr (std::is_integral_v<Key>) {
-            append_whole(buffer_, key);
+            end = format_whole(end, key);
         } else {
             buffer_.append(std::string_view(key));
         }
-        buffer_.push_back('\t');
+        *end++ = '\t';
         if constexpr (std::is_integral_v<Value>) {
-            append_whole(buffer_, value);
+            end = format_whole(end, value);
         } else {
             static_assert(std::is_same_v<Value, float>, "table values are counts or single precision");
-            append_real(buffer_, value);
+            end = format_real(end, value);
         }
-        put('\n');
+        *end++ = '\n';
+        write(std::string_view(text, static_cast<std::size_t>(end - text)));
     }
 
 protected:
