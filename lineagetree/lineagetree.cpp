@@ -112,7 +112,21 @@ void read_classification(LineReader& reader, LineTally& tally) {
 
 Tree tree_of(LineTally tally) {
     Tree tree;
-    for (const auto& [key, lines] : tally.additions) {
+    // The additions are taken in byte order of their keys, so that lines
+    // sharing their first taxa follow one another: per level, the parent and
+    // child of the last addition are kept at hand, and only a change of
+    // either is looked up.
+    struct Current {
+        std::string_view parent;
+        ChildCounts* children = nullptr;
+        std::string_view child;
+        std::int64_t* count = nullptr;
+    };
+    std::array<Current, level_count> current;
+    const auto keys = sorted_entries(tally.additions);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        prefetch_ahead(keys, i);
+        const auto& [key, lines] = *keys[i];
         std::string_view rest = key;
         while (!rest.empty()) {
             const auto level = static_cast<std::size_t>(rest.front() - '0');
@@ -121,7 +135,17 @@ Tree tree_of(LineTally tally) {
             rest.remove_prefix(parent.size() + 1);
             const std::string_view child = rest.substr(0, rest.find(addition_separator));
             rest.remove_prefix(child.size() + 1);
-            entry(entry(tree.levels[level], parent), child) += lines;
+            Current& at = current[level];
+            if (at.children == nullptr || at.parent != parent) {
+                at.children = &entry(tree.levels[level], parent);
+                at.parent = parent;
+                at.count = nullptr;
+            }
+            if (at.count == nullptr || at.child != child) {
+                at.count = &entry(*at.children, child);
+                at.child = child;
+            }
+            *at.count += lines;
         }
     }
     return tree;
