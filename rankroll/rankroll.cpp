@@ -14,9 +14,6 @@ constexpr std::string_view unassigned_key = "unassigned";
 // taxon name starts right after it.
 constexpr std::size_t prefix_length = 3;
 
-// What the missing-rank test looks for in a whole lineage, per rank.
-constexpr std::array<std::string_view, rank_count> rank_prefixes = {"s__", "g__", "f__", "o__", "c__", "p__"};
-
 constexpr std::array<std::string_view, rank_count> file_names = {
     "species.txt", "genus.txt", "family.txt", "order.txt", "class.txt", "phylum.txt"};
 
@@ -58,9 +55,16 @@ void RollUp::add_line(std::string_view line) {
     const std::string_view lineage = row.value;
 
     add_to(lineages_, lineage, value);
+    // The ranks whose prefix ("s__", "g__", ...) stands anywhere in the
+    // lineage, found in one pass over its "__" pairs. A prefix with an empty
+    // taxon name after it still counts as present.
+    unsigned present = 0;
+    for (auto at = lineage.find("__", 1); at != std::string_view::npos; at = lineage.find("__", at + 1)) {
+        const std::size_t rank = rank_of(lineage[at - 1]);
+        if (rank != rank_count) present |= 1u << rank;
+    }
     for (std::size_t rank = 0; rank < rank_count; ++rank) {
-        // A prefix with an empty taxon name after it still counts as present.
-        if (lineage.find(rank_prefixes[rank]) == std::string_view::npos) missing_rank_totals_[rank] += value;
+        if ((present & (1u << rank)) == 0) missing_rank_totals_[rank] += value;
     }
 
     current_genus_.clear();

@@ -39,6 +39,18 @@ TEST(Rankroll, OnlyBlanksAreSkippedBeforeARankLetter) {
     EXPECT_EQ(out.text("class.txt"), "unassigned\t0\n");  // c__ stands in the lineage
 }
 
+TEST(Rankroll, RankPrefixAnywhereInTheLineageCountsAsPresent) {
+    // "s__" inside a name (in a run of underscores) and "f__" at the end of
+    // an order token: those ranks are not missing; "o__", "c__", "g__" are.
+    const auto out = roll("1\t1\n", "1\tp__Xs___Y;o_f__\n");
+    EXPECT_EQ(out.text("species.txt"), "unassigned\t0\n");
+    EXPECT_EQ(out.text("genus.txt"), "unassigned\t1\n");
+    EXPECT_EQ(out.text("family.txt"), "unassigned\t0\n");
+    EXPECT_EQ(out.text("order.txt"), "__\t1\nunassigned\t1\n");
+    EXPECT_EQ(out.text("class.txt"), "unassigned\t1\n");
+    EXPECT_EQ(out.text("phylum.txt"), "Xs___Y\t1\nunassigned\t0\n");
+}
+
 TEST(Rankroll, ShortTokensCountNowhere) {
     const auto out = roll("1\t4\n", "1\tp__A;g_;s;  g;\r\n");
     EXPECT_EQ(out.text("phylum.txt"), "A\t4\nunassigned\t0\n");
