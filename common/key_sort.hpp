@@ -56,9 +56,12 @@ void sort_keys(std::vector<Item>& items) {
         Item* last;
         std::size_t depth;
         bool loaded;  // whether the items hold their bytes from this depth
+        // Set when a three-way split of the group's parent took out few
+        // items: the group is then sorted, which bounds the work on any input.
+        bool sort_only;
     };
     std::vector<Group> groups;
-    if (items.size() > 1) groups.push_back({items.data(), items.data() + items.size(), 0, false});
+    if (items.size() > 1) groups.push_back({items.data(), items.data() + items.size(), 0, false, false});
 
     // Items that agree on the eight bytes from `depth`: the keys that end
     // within them come first, shorter before longer (what follows a key's end
@@ -67,7 +70,7 @@ void sort_keys(std::vector<Item>& items) {
         if (last - first < 2) return;
         Item* const longer = std::partition(first, last, [depth](const Item& item) { return item.size <= depth + 8; });
         std::sort(first, longer, [](const Item& a, const Item& b) { return a.size < b.size; });
-        if (last - longer > 1) groups.push_back({longer, last, depth + 8, false});
+        if (last - longer > 1) groups.push_back({longer, last, depth + 8, false, false});
     };
 
     while (!groups.empty()) {
@@ -98,7 +101,7 @@ void sort_keys(std::vector<Item>& items) {
                                           group.first[count / 2].chunk, group.first[3 * count / 4].chunk,
                                           group.last[-1].chunk};
         bool few = false;
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 5 && !group.sort_only; ++i) {
             for (int j = i + 1; j < 5; ++j) few = few || samples[i] == samples[j];
         }
         if (!few) {
@@ -127,8 +130,9 @@ void sort_keys(std::vector<Item>& items) {
                 ++at;
             }
         }
-        if (below - group.first > 1) groups.push_back({group.first, below, depth, true});
-        if (group.last - above > 1) groups.push_back({above, group.last, depth, true});
+        const bool sort_next = static_cast<std::size_t>(above - below) < count / 8;
+        if (below - group.first > 1) groups.push_back({group.first, below, depth, true, sort_next});
+        if (group.last - above > 1) groups.push_back({above, group.last, depth, true, sort_next});
         agreeing(below, above, depth);
     }
 }

@@ -33,6 +33,25 @@ TEST(KeySort, ZeroBytesAndPrefixesSortAsStdStringDoes) {
     EXPECT_EQ(sorted, keys);
 }
 
+TEST(KeySort, FewAlikeAmongManyDifferentKeys) {
+    // The places the sort samples hold one value and every other key differs:
+    // the three-way split takes out only those, and the rest must still sort.
+    std::vector<std::string> keys;
+    std::uint32_t state = 11;
+    for (int i = 0; i < 1000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        keys.push_back(std::to_string(state) + "-" + std::to_string(i));
+    }
+    for (const std::size_t at : {0u, 250u, 500u, 750u, 999u}) keys[at] = "shared__" + std::to_string(at);
+    std::vector<at::SortKey> items;
+    for (const std::string& key : keys) items.push_back({0, key.data(), key.size()});
+    at::sort_keys(items);
+    std::vector<std::string> sorted;
+    for (const auto& item : items) sorted.emplace_back(item.data, item.size);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(sorted, keys);
+}
+
 TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
     // Keys of every shape: empty, prefixes of each other, bytes above 127,
     // NUL bytes, and keys longer than one block of the key store.
