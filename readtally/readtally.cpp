@@ -171,6 +171,9 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
         std::int64_t lines;
     };
     std::vector<OtuLines> otu_lines;
+    // Most lineages name one OTU: room for that many, so that the list does
+    // not grow by copies as long as the lineage table.
+    otu_lines.reserve(tally.lineages.size() + tally.irregular_ranks[otu].size());
     for (const auto& [name, count] : tally.irregular_ranks[otu]) otu_lines.push_back({0, name.data(), name.size(), count});
     // The lineages are walked once, in byte order: each is written to
     // fullLineage.txt and its rank keys are counted. In this order lineages
