@@ -5,6 +5,7 @@
 // SIGTERM or SIGHUP, leaves the earlier file of that name as it was and no
 // temporary file behind.
 
+#include <cstdint>
 #include <string>
 
 #include "common/text_sink.hpp"
@@ -44,6 +45,8 @@ private:
     std::string final_path_;
     std::string temp_path_;
     int fd_ = -1;
+    std::uint64_t written_ = 0;         // bytes written to the temporary file
+    std::uint64_t handed_to_disk_ = 0;  // of those, asked to be written to disk
     int slot_ = -1;  // place in the list of temporary files removed on a signal
     bool ok_ = false;
 };

@@ -67,6 +67,25 @@ TEST_F(OutputFileTest, NothingReplacesTheEarlierFileUntilCommit) {
     EXPECT_EQ(names(), std::vector<std::string>{"otu.txt"});
 }
 
+TEST_F(OutputFileTest, LargeOutputIsWrittenWholeAndInOrder) {
+    // Tens of megabytes, handed to the disk piece by piece as they are
+    // written: every byte in its place.
+    std::string expected;
+    {
+        at::OutputFile out(path("fullLineage.txt"));
+        ASSERT_TRUE(out.open());
+        for (int row = 0; row < 1500000; ++row) {
+            const std::string text = "lineage " + std::to_string(row) + ";\t";
+            out.row(text, std::int64_t{row});
+            expected += text + '\t' + std::to_string(row) + '\n';
+        }
+        ASSERT_TRUE(out.finish());
+        ASSERT_TRUE(out.commit());
+    }
+    ASSERT_GT(expected.size(), std::size_t{20} << 20);
+    EXPECT_TRUE(contents(path("fullLineage.txt")) == expected);
+}
+
 TEST_F(OutputFileTest, AnUncommittedOutputLeavesNoTraceAndTheEarlierFileStands) {
     write_file(path("otu.txt"), "earlier\n");
     {
