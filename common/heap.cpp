@@ -35,7 +35,9 @@ void prepare_heap() {
     const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
     const std::uintptr_t first = (start + huge_page - 1) & ~(huge_page - 1);
     const std::uintptr_t last = end & ~(huge_page - 1);
-    if (end == static_cast<std::uintptr_t>(-1) || last <= first) return;
+    // Only a range the probe and the break bound as expected: when the probe
+    // came from elsewhere (the heap could not grow), nothing is advised.
+    if (end == static_cast<std::uintptr_t>(-1) || last <= first || last - first > 2 * heap_extent) return;
     // Advice only: where it is refused, the heap works as before.
     madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 #endif
