@@ -312,9 +312,10 @@ template <class Value>
 using IdMap = HashTable<std::int64_t, Value>;
 
 // Updates of a string table gathered into small batches. Once the table
-// outgrows the processor's caches, each lookup waits for memory; a batch asks
-// for the slots and entries of all its keys first, so that those waits
-// overlap, and then updates the values in the order the keys came.
+// outgrows the processor's caches, each lookup waits for memory; each key's
+// slot is asked for as the key is added, a batch then asks for the entries of
+// all its keys, so that those waits overlap, and then updates the values in
+// the order the keys came.
 // `update(value, tag)` is called for each key added, with the tag given.
 template <class Value, class Update, class Tag = unsigned>
 class BatchedUpdates {
@@ -329,16 +330,15 @@ public:
         pending.start = keys_.size();
         pending.size = key.size();
         pending.tag = tag;
+        pending.hash = StringMap<Value>::hash_of(key);
+        // Asked for now, the slot arrives while the next lines are read.
+        table_.prefetch_slot(pending.hash);
         keys_.append(key);
         if (count_ == batch_size) flush();
     }
 
     // Applies every update added so far; call before reading the table.
     void flush() {
-        for (std::size_t i = 0; i < count_; ++i) {
-            pending_[i].hash = StringMap<Value>::hash_of(key(pending_[i]));
-            table_.prefetch_slot(pending_[i].hash);
-        }
         for (std::size_t i = 0; i < count_; ++i) table_.prefetch_entry(pending_[i].hash);
         for (std::size_t i = 0; i < count_; ++i) {
             Value& value = *table_.insert_hashed(key(pending_[i]), pending_[i].hash).first;
