@@ -34,8 +34,9 @@ namespace {
 // FASTA records gathered into small batches: the read ID and the first
 // sequence line of each, copied out of the line buffer. The ID set can be far
 // larger than the processor's caches; a batch asks for the slots and entries
-// of all its IDs first, so that the waits for memory overlap, and then writes
-// its selected records in input order.
+// of all its IDs (each slot as its header is read) before it uses any, so
+// that the waits for memory overlap, and then writes its selected records in
+// input order.
 class RecordBatch {
 public:
     static constexpr std::size_t batch_size = 32;
@@ -49,6 +50,9 @@ public:
         record.id_size = read_id.size();
         record.sequence_size = 0;
         record.has_sequence = false;
+        // Asked for now, the ID's slot arrives while the record is read.
+        record.hash = ReadIdSet::hash_of(read_id);
+        unclassified_.prefetch_slot(record.hash);
         text_.append(read_id);
     }
 
@@ -63,14 +67,10 @@ public:
     }
 
     void flush() {
-        for (std::size_t i = 0; i < count_; ++i) {
-            records_[i].hash = ReadIdSet::hash_of(id(records_[i]));
-            unclassified_.prefetch_slot(records_[i].hash);
-        }
         for (std::size_t i = 0; i < count_; ++i) unclassified_.prefetch_entry(records_[i].hash);
         for (std::size_t i = 0; i < count_; ++i) {
             const Record& record = records_[i];
-            if (unclassified_.find(id(record)) == nullptr) continue;
+            if (unclassified_.find_hashed(id(record), record.hash) == nullptr) continue;
             out_.put('>');
             out_.write(id(record));
             out_.put('\n');
