@@ -10,6 +10,20 @@
 
 namespace {
 
+std::vector<std::string> key_sorted(const std::vector<std::string>& keys) {
+    std::vector<at::SortKey> items;
+    for (const std::string& key : keys) items.push_back({0, key.data(), key.size()});
+    at::sort_keys(items);
+    std::vector<std::string> sorted;
+    for (const auto& item : items) sorted.emplace_back(item.data, item.size);
+    return sorted;
+}
+
+std::vector<std::string> std_sorted(std::vector<std::string> keys) {
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
 TEST(KeySort, ZeroBytesAndPrefixesSortAsStdStringDoes) {
     // Keys of NUL, "a" and 0xff bytes: the zeros read past a key's end must
     // not make it equal to a longer key that goes on with real zeros.
@@ -24,13 +38,7 @@ TEST(KeySort, ZeroBytesAndPrefixesSortAsStdStringDoes) {
         state = state * 1664525u + 1013904223u;
         keys.push_back(key);
     }
-    std::vector<at::SortKey> items;
-    for (const std::string& key : keys) items.push_back({0, key.data(), key.size()});
-    at::sort_keys(items);
-    std::vector<std::string> sorted;
-    for (const auto& item : items) sorted.emplace_back(item.data, item.size);
-    std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(sorted, keys);
+    EXPECT_EQ(key_sorted(keys), std_sorted(keys));
 }
 
 TEST(KeySort, FewAlikeAmongManyDifferentKeys) {
@@ -43,13 +51,7 @@ TEST(KeySort, FewAlikeAmongManyDifferentKeys) {
         keys.push_back(std::to_string(state) + "-" + std::to_string(i));
     }
     for (const std::size_t at : {0u, 250u, 500u, 750u, 999u}) keys[at] = "shared__" + std::to_string(at);
-    std::vector<at::SortKey> items;
-    for (const std::string& key : keys) items.push_back({0, key.data(), key.size()});
-    at::sort_keys(items);
-    std::vector<std::string> sorted;
-    for (const auto& item : items) sorted.emplace_back(item.data, item.size);
-    std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(sorted, keys);
+    EXPECT_EQ(key_sorted(keys), std_sorted(keys));
 }
 
 TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
