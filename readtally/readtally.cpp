@@ -1,6 +1,7 @@
 #include "readtally/readtally.hpp"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -142,6 +143,115 @@ void read_classification(LineReader& reader, Tally& tally) {
     lineage_counts.flush();
 }
 
+namespace {
+
+// The unassigned row closing a rank table: the lines that counted in none
+// of its taxa.
+void write_unassigned(TextSink& out, std::int64_t line_count, std::int64_t counted) {
+    out.row("unassigned", line_count - counted);
+}
+
+// The counts of the ranks from species to phylum, which hold few taxa. Keys
+// come from lineages walked in byte order, where lineages that share a taxon
+// follow one another: the lines of a run of the same key are summed first
+// and added to the table once.
+class RankCounts {
+public:
+    explicit RankCounts(const Tally& tally) {
+        for (std::size_t rank = species; rank < rank_count; ++rank) {
+            for (const auto& [name, count] : tally.irregular_ranks[rank]) add(rank, name, count);
+        }
+    }
+
+    void add(std::size_t rank, std::string_view key, std::int64_t lines) {
+        const std::size_t at = rank - species;
+        Run& run = runs_[at];
+        if (run.open && run.key == key) {
+            run.lines += lines;
+            return;
+        }
+        if (run.open) batches_[at].add(run.key, run.lines);
+        run.key.assign(key);
+        run.lines = lines;
+        run.open = true;
+    }
+
+    // Writes the table of a rank; after the last add().
+    void write(std::size_t rank, TextSink& out, std::int64_t line_count) {
+        const std::size_t at = rank - species;
+        Run& run = runs_[at];
+        if (run.open) batches_[at].add(run.key, run.lines);
+        run.open = false;
+        batches_[at].flush();
+        const auto rows = sorted_entries(tables_[at]);
+        std::int64_t counted = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            prefetch_ahead(rows, i);
+            out.row(rows[i]->first, rows[i]->second);
+            counted += rows[i]->second;
+        }
+        write_unassigned(out, line_count, counted);
+    }
+
+private:
+    struct Run {
+        std::string key;
+        std::int64_t lines = 0;
+        bool open = false;
+    };
+    static void add_lines(std::int64_t& count, std::int64_t lines) { count += lines; }
+    using Batch = BatchedUpdates<std::int64_t, decltype(&add_lines), std::int64_t>;
+
+    // Per rank from species (at 0) to phylum.
+    static constexpr std::size_t counted_ranks = rank_count - species;
+    std::array<StringMap<std::int64_t>, counted_ranks> tables_;
+    std::array<Batch, counted_ranks> batches_ = make_batches(std::make_index_sequence<counted_ranks>());
+    std::array<Run, counted_ranks> runs_;
+
+    template <std::size_t... at>
+    std::array<Batch, counted_ranks> make_batches(std::index_sequence<at...>) {
+        return {Batch(tables_[at], &add_lines)...};
+    }
+};
+
+// The OTU counts. OTUs are about as many as the lineages, so instead of a
+// table their names (which stay in the lineage keys) are listed with their
+// lines, sorted once, and equal names added up as they are written.
+class OtuCounts {
+public:
+    explicit OtuCounts(const Tally& tally) {
+        // Most lineages name one OTU: room for that many, so that the list
+        // does not grow by copies as long as the lineage table.
+        names_.reserve(tally.lineages.size() + tally.irregular_ranks[otu].size());
+        for (const auto& [name, count] : tally.irregular_ranks[otu]) add(name, count);
+    }
+
+    void add(std::string_view name, std::int64_t lines) { names_.push_back({{0, name.data(), name.size()}, lines}); }
+
+    void write(TextSink& out, std::int64_t line_count) {
+        sort_keys(names_);
+        std::int64_t counted = 0;
+        for (std::size_t i = 0; i < names_.size();) {
+            const std::string_view name(names_[i].data, names_[i].size);
+            std::int64_t lines = 0;
+            for (; i < names_.size() && std::string_view(names_[i].data, names_[i].size) == name; ++i) {
+                lines += names_[i].lines;
+            }
+            out.row(name, lines);
+            counted += lines;
+        }
+        write_unassigned(out, line_count, counted);
+    }
+
+private:
+    struct NameLines : SortKey {
+        std::int64_t lines;
+    };
+    std::vector<NameLines> names_;
+};
+
+}  // namespace
+
 void write_tables(const Tally& tally, OutputSet& outputs) {
     static constexpr std::array<std::string_view, rank_count> file_names = {
         "otu.txt", "species.txt", "genus.txt", "family.txt", "order.txt", "class.txt", "phylum.txt"};
@@ -149,57 +259,19 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
     for (std::size_t rank = 0; rank < rank_count; ++rank) rank_files[rank] = &outputs.create(file_names[rank]);
     TextSink& lineage_file = outputs.create("fullLineage.txt");
 
-    // Rank counts of the regular lines follow from their keys: each label of
-    // three characters or more is a rank letter, "__" and the taxon name.
-    // The ranks above the OTU hold few taxa and are counted in tables. OTUs
-    // are about as many as the lineages: their names (which stay in the
-    // lineage keys) are listed with their lines, sorted once, and equal
-    // names added up as they are written.
-    std::array<StringMap<std::int64_t>, rank_count> ranks;
-    const auto add = [](std::int64_t& count, std::int64_t lines) { count += lines; };
-    std::vector<BatchedUpdates<std::int64_t, decltype(add), std::int64_t>> rank_counts;
-    rank_counts.reserve(rank_count);
-    for (std::size_t rank = 0; rank < rank_count; ++rank) {
-        rank_counts.emplace_back(ranks[rank], add);
-        if (rank == otu) continue;
-        for (const auto& [name, count] : tally.irregular_ranks[rank]) rank_counts[rank].add(name, count);
-    }
-    struct OtuLines {
-        std::uint64_t chunk;
-        const char* data;
-        std::size_t size;
-        std::int64_t lines;
-    };
-    std::vector<OtuLines> otu_lines;
-    // Most lineages name one OTU: room for that many, so that the list does
-    // not grow by copies as long as the lineage table.
-    otu_lines.reserve(tally.lineages.size() + tally.irregular_ranks[otu].size());
-    for (const auto& [name, count] : tally.irregular_ranks[otu]) otu_lines.push_back({0, name.data(), name.size(), count});
     // The lineages are walked once, in byte order: each is written to
-    // fullLineage.txt and its rank keys are counted. In this order lineages
-    // that share a taxon follow one another, so the lines of a run of the
-    // same rank key are summed first and added to the table once.
-    struct Run {
-        std::string key;
-        std::int64_t lines = 0;
-        bool open = false;
-    };
-    std::array<Run, rank_count> runs;
+    // fullLineage.txt, and the rank counts of its regular lines follow from
+    // its key: each label of three characters or more is a rank letter, "__"
+    // and the taxon name.
+    RankCounts ranks(tally);
+    OtuCounts otus(tally);
     std::int64_t lines = 0;
     RankKeys keys([&](std::size_t rank, std::string_view rank_key) {
         if (rank == otu) {
-            otu_lines.push_back({0, rank_key.data(), rank_key.size(), lines});
-            return;
+            otus.add(rank_key, lines);
+        } else {
+            ranks.add(rank, rank_key, lines);
         }
-        Run& run = runs[rank];
-        if (run.open && run.key == rank_key) {
-            run.lines += lines;
-            return;
-        }
-        if (run.open) rank_counts[rank].add(run.key, run.lines);
-        run.key.assign(rank_key);
-        run.lines = lines;
-        run.open = true;
     });
     const auto lineages = sorted_entries(tally.lineages);
     for (std::size_t i = 0; i < lineages.size(); ++i) {
@@ -217,35 +289,9 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
             if (label.size() >= c::name_offset) keys.take(label.front(), label.substr(c::name_offset));
         }
     }
-    for (std::size_t rank = 0; rank < rank_count; ++rank) {
-        if (runs[rank].open) rank_counts[rank].add(runs[rank].key, runs[rank].lines);
-        rank_counts[rank].flush();
-    }
 
-    sort_keys(otu_lines);
-    std::int64_t otus_counted = 0;
-    for (std::size_t i = 0; i < otu_lines.size();) {
-        const std::string_view name(otu_lines[i].data, otu_lines[i].size);
-        std::int64_t lines_of_name = 0;
-        for (; i < otu_lines.size() && std::string_view(otu_lines[i].data, otu_lines[i].size) == name; ++i) {
-            lines_of_name += otu_lines[i].lines;
-        }
-        rank_files[otu]->row(name, lines_of_name);
-        otus_counted += lines_of_name;
-    }
-    rank_files[otu]->row("unassigned", tally.line_count - otus_counted);
-
-    for (std::size_t rank = 0; rank < rank_count; ++rank) {
-        if (rank == otu) continue;
-        const auto rows = sorted_entries(ranks[rank]);
-        std::int64_t counted = 0;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            prefetch_ahead(rows, i);
-            rank_files[rank]->row(rows[i]->first, rows[i]->second);
-            counted += rows[i]->second;
-        }
-        rank_files[rank]->row("unassigned", tally.line_count - counted);
-    }
+    otus.write(*rank_files[otu], tally.line_count);
+    for (std::size_t rank = species; rank < rank_count; ++rank) ranks.write(rank, *rank_files[rank], tally.line_count);
 }
 
 }  // namespace at::readtally
