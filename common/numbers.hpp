@@ -15,6 +15,15 @@ double to_real_general(std::string_view text);
 
 constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
+// The value of the plain digits that start `text`, at most 18 of them (which
+// cannot leave the 64-bit range), and how many were read.
+inline std::size_t leading_digits(std::string_view text, std::uint64_t& value) {
+    value = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && i < 18 && is_digit(text[i]); ++i) value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    return i;
+}
+
 // The powers of ten that are exact doubles.
 inline constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -26,10 +35,7 @@ inline constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1
 inline std::int64_t to_whole(std::string_view text) {
     // Up to 18 plain digits cannot leave the range: the common case, inline.
     std::uint64_t value = 0;
-    std::size_t i = 0;
-    for (; i < text.size() && i < 18 && detail::is_digit(text[i]); ++i) {
-        value = value * 10 + static_cast<unsigned>(text[i] - '0');
-    }
+    const std::size_t i = detail::leading_digits(text, value);
     if (i != 0 && (i == text.size() || !detail::is_digit(text[i]))) return static_cast<std::int64_t>(value);
     return detail::to_whole_general(text);
 }

@@ -25,10 +25,7 @@ void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
     // The usual form, plain digits and a colon: the id is read on the way to
     // the colon.
     std::uint64_t digits = 0;
-    std::size_t at = 0;
-    for (; at < piece.size() && at < 18 && detail::is_digit(piece[at]); ++at) {
-        digits = digits * 10 + static_cast<unsigned>(piece[at] - '0');
-    }
+    const std::size_t at = detail::leading_digits(piece, digits);
     if (at != 0 && at < piece.size() && piece[at] == ':') {
         id = static_cast<std::int64_t>(digits);
         weight = to_single(piece.substr(at + 1));
