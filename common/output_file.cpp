@@ -110,26 +110,29 @@ void OutputFile::drain() {
     if (ok_ && !write_all(fd_, buffer_.data(), buffer_.size())) ok_ = false;
     written_ += buffer_.size();
     buffer_.clear();
-#if defined(__linux__)
     // A large output is handed to the disk as it grows, every few megabytes,
     // so that the sync at the end has little left to wait for and the page
-    // cache does not fill with it. Advice only, as in start_writeback().
+    // cache does not fill with it.
     constexpr std::uint64_t writeback_step = std::uint64_t{8} << 20;
-    if (ok_ && written_ - handed_to_disk_ >= writeback_step) {
-        ::sync_file_range(fd_, static_cast<off_t>(handed_to_disk_), static_cast<off_t>(written_ - handed_to_disk_),
-                          SYNC_FILE_RANGE_WRITE);
-        handed_to_disk_ = written_;
-    }
-#endif
+    if (written_ - handed_to_disk_ >= writeback_step) hand_to_disk();
 }
 
 void OutputFile::start_writeback() {
     if (fd_ < 0) return;
     drain();
+    hand_to_disk();
+}
+
+// Asks the system to start writing what was written since the last time to
+// disk. Advice only: finish() syncs whether or not this started anything.
+void OutputFile::hand_to_disk() {
 #if defined(__linux__)
-    // Advice only: finish() syncs whether or not this started anything.
-    if (ok_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (ok_ && written_ > handed_to_disk_) {
+        ::sync_file_range(fd_, static_cast<off_t>(handed_to_disk_), static_cast<off_t>(written_ - handed_to_disk_),
+                          SYNC_FILE_RANGE_WRITE);
+    }
 #endif
+    handed_to_disk_ = written_;
 }
 
 bool OutputFile::finish() {

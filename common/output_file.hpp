@@ -41,6 +41,7 @@ public:
 
 private:
     void drain() override;
+    void hand_to_disk();
 
     std::string final_path_;
     std::string temp_path_;
