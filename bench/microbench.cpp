@@ -113,6 +113,12 @@ std::vector<std::string_view> lines_of(const std::string& text) {
     return lines;
 }
 
+std::size_t bytes_of(const std::vector<std::string_view>& lines) {
+    std::size_t bytes = 0;
+    for (std::string_view line : lines) bytes += line.size();
+    return bytes;
+}
+
 void count_lines_in_memory(benchmark::State& state, const std::string& text) {
     std::size_t lines = 0;
     for (auto _ : state) {
@@ -159,8 +165,7 @@ BENCHMARK(BM_LineReader_ClassificationFromFd);
 // split off the lineage, cut it at ";", and take each token's label and name.
 void BM_Tokens_LabelAndName(benchmark::State& state) {
     const std::vector<std::string_view> lines = lines_of(classification_text());
-    std::size_t bytes = 0;
-    for (std::string_view line : lines) bytes += line.size();
+    const std::size_t bytes = bytes_of(lines);
     for (auto _ : state) {
         for (std::string_view line : lines) {
             c::Tokens tokens(c::lineage_of(line));
@@ -183,8 +188,7 @@ BENCHMARK(BM_Tokens_LabelAndName);
 // Only the ";" cutting, for comparison with the label and name work above.
 void BM_Tokens_CutOnly(benchmark::State& state) {
     const std::vector<std::string_view> lines = lines_of(classification_text());
-    std::size_t bytes = 0;
-    for (std::string_view line : lines) bytes += line.size();
+    const std::size_t bytes = bytes_of(lines);
     for (auto _ : state) {
         for (std::string_view line : lines) {
             c::Tokens tokens(c::lineage_of(line));
