@@ -8,7 +8,6 @@
 // are ever touched. For the large arrays a program fills from its input.
 
 #include <cstddef>
-#include <cstring>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -38,13 +37,6 @@ public:
         if (size_ == capacity_) grow(size_ + 1);
         data_[size_++] = value;
     }
-    // Grows with value-initialised values, or drops values from the end.
-    void resize(std::size_t size) {
-        if (size > capacity_) grow(size);
-        for (std::size_t i = size_; i < size; ++i) data_[i] = T{};
-        size_ = size;
-    }
-    void clear() { size_ = 0; }
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -52,8 +44,6 @@ public:
     const T* data() const { return data_; }
     T& operator[](std::size_t i) { return data_[i]; }
     const T& operator[](std::size_t i) const { return data_[i]; }
-    T& back() { return data_[size_ - 1]; }
-    const T& back() const { return data_[size_ - 1]; }
     T* begin() { return data_; }
     T* end() { return data_ + size_; }
     const T* begin() const { return data_; }
