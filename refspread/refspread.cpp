@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
@@ -41,6 +42,22 @@ void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
     weight = to_single(piece.substr(colon + 1));
 }
 
+// The usual entry at `at`: up to 18 plain digits, a colon and a plain
+// decimal that ends the entry. Returns the end of the entry, or nullptr for
+// any other form (which parse_entry reads).
+const char* usual_entry(const char* at, const char* end, std::int64_t& id, float& weight) {
+    std::uint64_t digits = 0;
+    const std::size_t length =
+        detail::leading_digits(std::string_view(at, static_cast<std::size_t>(end - at)), digits);
+    if (length == 0 || at + length == end || at[length] != ':') return nullptr;
+    double value = 0.0;
+    const char* const stop = detail::plain_decimal(at + length + 1, end, value);
+    if (stop == nullptr || (stop != end && *stop != ',')) return nullptr;
+    id = static_cast<std::int64_t>(digits);
+    weight = static_cast<float>(value);
+    return stop;
+}
+
 // Counts are taken whole as 64-bit numbers; a sum that would leave that range
 // stays at its end instead of wrapping round to the other sign.
 std::int64_t add_counts(std::int64_t sum, std::int64_t count) {
@@ -68,18 +85,51 @@ void radix_sort(std::vector<std::uint64_t>& keys) {
     }
 }
 
+// Counting the bits of a word is one instruction where the processor has it;
+// built for both, the program picks at start.
+#if defined(__x86_64__) && defined(__ELF__) && (defined(__GNUC__) || defined(__clang__))
+#define AT_COUNTS_BITS __attribute__((target_clones("popcnt", "default")))
+#else
+#define AT_COUNTS_BITS
+#endif
+
+// The rank of each entry's id: the bits set before the id's own in the
+// presence bitmap.
+AT_COUNTS_BITS
+void rank_through_bitmap(const std::uint64_t* ids, std::size_t count, std::uint64_t base,
+                         const std::uint64_t* present, const std::uint32_t* set_before, MappedEntry* entries) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t distance = ids[i] - base;
+        const std::uint64_t below = (std::uint64_t{1} << (distance % 64)) - 1;
+        entries[i].rank = set_before[distance / 64] +
+                          static_cast<std::uint32_t>(__builtin_popcountll(present[distance / 64] & below));
+    }
+}
+
 unsigned bit_width(std::uint64_t value) { return value == 0 ? 0 : 64 - static_cast<unsigned>(__builtin_clzll(value)); }
 
 }  // namespace
 
 void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
     const std::size_t begin = entries_.size();
-    std::string_view rest = entry_list;
-    std::string_view piece;
-    while (next_piece(rest, ',', piece)) {
+    // One pass over the list for the usual entries (plain digits, a colon, a
+    // plain decimal); any other entry is cut out whole and read the long way.
+    const char* at = entry_list.data();
+    const char* const end = at + entry_list.size();
+    while (at != end) {
+        if (*at == ',') {
+            ++at;
+            continue;
+        }
         std::int64_t id = 0;
         float weight = 0.0f;
-        parse_entry(piece, id, weight);
+        const char* stop = usual_entry(at, end, id, weight);
+        if (stop == nullptr) {
+            const auto* comma = static_cast<const char*>(std::memchr(at, ',', static_cast<std::size_t>(end - at)));
+            stop = comma != nullptr ? comma : end;
+            parse_entry(std::string_view(at, static_cast<std::size_t>(stop - at)), id, weight);
+        }
+        at = stop;
         // Entries are numbered in 32 bits: 4 billion, far beyond any matrix
         // that fits in memory, but never wrapped round.
         if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
@@ -116,8 +166,8 @@ void MappingMatrix::place_pending() {
 // Moves the entries of the live rows together, so that memory follows the
 // number of OTUs however often their rows are repeated.
 void MappingMatrix::drop_replaced_rows() {
-    MappedArray<MappedEntry> entries;
-    MappedArray<std::uint64_t> ids;
+    std::vector<MappedEntry> entries;
+    std::vector<std::uint64_t> ids;
     for (auto& row : rows_) {
         Span& span = row.second;
         const std::size_t from = span.begin;
@@ -152,7 +202,7 @@ void MappingMatrix::finish() {
     } else {
         finish_wide();
     }
-    MappedArray<std::uint64_t>().swap(ids_);
+    std::vector<std::uint64_t>().swap(ids_);
 }
 
 // A bit for every id from the least to the greatest, set where an entry has
@@ -176,12 +226,7 @@ void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
             ids_by_rank_.push_back(static_cast<std::int64_t>(base + word * 64 + static_cast<unsigned>(__builtin_ctzll(bits))));
         }
     }
-    for (std::size_t i = 0; i < ids_.size(); ++i) {
-        const std::uint64_t distance = ids_[i] - base;
-        const std::uint64_t below = (std::uint64_t{1} << (distance % 64)) - 1;
-        entries_[i].rank = set_before[distance / 64] +
-                           static_cast<std::uint32_t>(__builtin_popcountll(present[distance / 64] & below));
-    }
+    rank_through_bitmap(ids_.data(), ids_.size(), base, present.data(), set_before.data(), entries_.data());
 }
 
 // Each id becomes one 64-bit sort key: its distance from the least id above
@@ -256,7 +301,9 @@ public:
     }
 
     // Each step asks for what the next one reads, for all rows of the batch
-    // at once; the rows are then credited in file order.
+    // at once. The credits of a batch are asked for while the previous batch
+    // is credited, so that they have a whole batch's time to arrive; rows are
+    // credited in file order.
     void flush() {
         for (std::size_t i = 0; i < count_; ++i) matrix_.prefetch_span(rows_[i].hash);
         for (std::size_t i = 0; i < count_; ++i) {
@@ -265,12 +312,20 @@ public:
                                          : matrix_.row(std::string_view(keys_).substr(row.key_start, row.key_size), row.hash);
             if (!row.entries.empty()) __builtin_prefetch(row.entries.data());
         }
+        credit_ready();
         for (std::size_t i = 0; i < count_; ++i) {
             for (const MappedEntry& mapped : rows_[i].entries) __builtin_prefetch(&map_back_.by_rank[mapped.rank]);
+            ready_[i] = Ready{rows_[i].entries, rows_[i].count};
         }
-        for (std::size_t i = 0; i < count_; ++i) credit(rows_[i]);
+        ready_count_ = count_;
         count_ = 0;
         keys_.clear();
+    }
+
+    // Credits every row added; call after the last one.
+    void finish() {
+        flush();
+        credit_ready();
     }
 
 private:
@@ -282,34 +337,48 @@ private:
         bool unassigned;
         std::span<const MappedEntry> entries;
     };
+    // A row whose matrix row has been found: empty for "unassigned" and for
+    // an OTU without a row.
+    struct Ready {
+        std::span<const MappedEntry> entries;
+        std::int64_t count;
+    };
 
-    void credit(const Row& row) {
-        const float single_count = static_cast<float>(row.count);
-        if (row.entries.empty()) {
-            map_back_.unassigned = add_counts(map_back_.unassigned, row.count);
-            map_back_.grand_total += single_count;
-            return;
-        }
-        // The whole count goes to the first reference id, whatever its weight.
-        Credit& first = map_back_.by_rank[row.entries.front().rank];
-        first.first_match = add_counts(first.first_match, row.count);
-        first.credited |= credited_first;
-
-        for (const MappedEntry& mapped : row.entries) {
-            // A weight that is not a number fails this test and is passed over.
-            if (!(static_cast<double>(mapped.weight) >= weight_threshold)) continue;
-            const float share = mapped.weight * single_count;
-            // The first share of a reference id is taken as it is, later ones
-            // are added to it: a first share of -0 stays -0.
-            Credit& credit = map_back_.by_rank[mapped.rank];
-            if (credit.credited & credited_weighted) {
-                credit.weighted += share;
-            } else {
-                credit.weighted = share;
-                credit.credited |= credited_weighted;
+    // The totals are kept in locals while a batch is credited: held in the
+    // MapBack, each would be stored and loaded again around every credit,
+    // which might alias them.
+    void credit_ready() {
+        Credit* const by_rank = map_back_.by_rank.data();
+        std::int64_t unassigned = map_back_.unassigned;
+        float grand_total = map_back_.grand_total;
+        for (std::size_t i = 0; i < ready_count_; ++i) {
+            const Ready& row = ready_[i];
+            const float single_count = static_cast<float>(row.count);
+            if (row.entries.empty()) {
+                unassigned = add_counts(unassigned, row.count);
+                grand_total += single_count;
+                continue;
             }
-            map_back_.grand_total += share;
+            // The whole count goes to the first reference id, whatever its weight.
+            Credit& first = by_rank[row.entries.front().rank];
+            first.first_match = add_counts(first.first_match, row.count);
+            first.credited |= credited_first;
+
+            for (const MappedEntry& mapped : row.entries) {
+                // A weight that is not a number fails this test and is passed over.
+                if (!(static_cast<double>(mapped.weight) >= weight_threshold)) continue;
+                const float share = mapped.weight * single_count;
+                // The first share of a reference id is taken as it is, later
+                // ones are added to it: a first share of -0 stays -0.
+                Credit& credit = by_rank[mapped.rank];
+                credit.weighted = (credit.credited & credited_weighted) ? credit.weighted + share : share;
+                credit.credited |= credited_weighted;
+                grand_total += share;
+            }
         }
+        map_back_.unassigned = unassigned;
+        map_back_.grand_total = grand_total;
+        ready_count_ = 0;
     }
 
     const MappingMatrix& matrix_;
@@ -317,6 +386,8 @@ private:
     std::string keys_;
     Row rows_[size];
     std::size_t count_ = 0;
+    Ready ready_[size];
+    std::size_t ready_count_ = 0;
 };
 
 }  // namespace
@@ -329,7 +400,7 @@ void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& ma
         const TwoColumnRow row = split_row(line);
         batch.add(row.key, to_whole(row.value));
     }
-    batch.flush();
+    batch.finish();
 }
 
 void write_tables(const MappingMatrix& matrix, const MapBack& map_back, OutputSet& outputs) {

@@ -11,7 +11,6 @@
 
 #include "common/count_table.hpp"
 #include "common/line_reader.hpp"
-#include "common/mapped_array.hpp"
 #include "common/output_set.hpp"
 
 namespace at::refspread {
@@ -77,8 +76,8 @@ private:
     // Every entry parsed, the ids (their two's complement bits) alongside
     // only until they are ranked. Entries of replaced rows stay until they
     // are as many as the live ones.
-    MappedArray<MappedEntry> entries_;
-    MappedArray<std::uint64_t> ids_;
+    std::vector<MappedEntry> entries_;
+    std::vector<std::uint64_t> ids_;
     std::size_t replaced_ = 0;
     std::vector<std::int64_t> ids_by_rank_;
     std::string pending_keys_;

@@ -71,6 +71,23 @@ TEST(Refspread, EntryListPieces) {
     EXPECT_EQ(matrix.at("d")[1].second, 0.3f);
 }
 
+TEST(Refspread, EntriesThatStrayFromThePlainFormMidway) {
+    // Each starts as plain digits and a colon; what follows ends the number
+    // where strtod would, and the entry still ends at the next comma.
+    const auto matrix = matrix_of(
+        "a\t5:0.5x,6:1e-2,7:0x1p-1,8:.5,9:-0.5,10:0.25 ,11:2.\n"
+        "b\t1234567890123456789:0.5,12:0.1234567890123456789012,13:9007199254740993\n");
+    const Row a = matrix.at("a");
+    ASSERT_EQ(a.size(), 7u);
+    const Row a_expected = {{5, 0.5f}, {6, 0.01f}, {7, 0.5f}, {8, 0.5f}, {9, -0.5f}, {10, 0.25f}, {11, 2.0f}};
+    EXPECT_EQ(a, a_expected);
+    const Row b = matrix.at("b");
+    ASSERT_EQ(b.size(), 3u);
+    EXPECT_EQ(b[0].first, 1234567890123456789);
+    EXPECT_EQ(b[1].second, static_cast<float>(0.1234567890123456789012));
+    EXPECT_EQ(b[2].second, static_cast<float>(9007199254740993.0));
+}
+
 TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
     // Shorter and longer rows than the earlier one, with other rows between.
     const auto matrix = matrix_of("a\t1:1,2:1,3:1\nb\t5:1\na\t9:0.5\nc\t4:1\nb\t\nc\t6:1,7:1\na\t8:1,2:1\n");
