@@ -3,7 +3,9 @@
 // white space skipped, an optional sign, conversion up to the first character
 // that does not fit, 0 when nothing fits. Nothing is validated or reported.
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace at {
@@ -22,6 +24,41 @@ inline std::size_t leading_digits(std::string_view text, std::uint64_t& value) {
     std::size_t i = 0;
     for (; i < text.size() && i < 18 && is_digit(text[i]); ++i) value = value * 10 + static_cast<unsigned>(text[i] - '0');
     return i;
+}
+
+// Up to eight plain digits at the start of [at, end), read eight bytes at a
+// time instead of one: returns how many there are (8 when the run may go on)
+// and sets `value` to theirs. Reads no byte at or past `end`.
+inline std::size_t digits_of_eight(const char* at, const char* end, std::uint64_t& value) {
+    std::uint64_t word = 0;
+    const std::size_t available = static_cast<std::size_t>(end - at);
+    // The first byte lowest.
+    if (available >= 8) {
+        std::memcpy(&word, at, 8);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    } else {
+        for (std::size_t i = 0; i < available; ++i) word |= std::uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
+    }
+    // A byte is a digit when its high half is 3 and adding 6 keeps it so.
+    // The carry of a byte of 0xfa and above reaches only the bytes after it,
+    // which are past the first byte that is not a digit.
+    constexpr std::uint64_t highs = 0xf0f0f0f0f0f0f0f0ull;
+    constexpr std::uint64_t threes = 0x3030303030303030ull;
+    const std::uint64_t not_digit = ((word & highs) ^ threes) | (((word + 0x0606060606060606ull) & highs) ^ threes);
+    const std::size_t count = not_digit == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(not_digit)) / 8;
+    if (count == 0) {
+        value = 0;
+        return 0;
+    }
+    // The digits as byte values, the first one highest, zeros before them:
+    // then pairs, fours and the eight are combined by multiplication.
+    std::uint64_t digits = (word - threes) << (8 * (8 - count));
+    digits = digits * 10 + (digits >> 8);
+    digits = (((digits & 0x000000ff000000ffull) * (100 + (1000000ull << 32))) +
+              (((digits >> 16) & 0x000000ff000000ffull) * (1 + (10000ull << 32)))) >>
+             32;
+    value = digits;
+    return count;
 }
 
 // The powers of ten that are exact doubles.

@@ -93,3 +93,31 @@ TEST(Numbers, RandomDecimalTextsMatchAtofBitForBit) {
 }
 
 }  // namespace
+
+TEST(Numbers, EightDigitsAtATimeMatchDigitByDigit) {
+    // Runs of every length up to ten, followed by bytes on both sides of the
+    // digits and bytes whose carry could spill over, cut off at every length.
+    const char after[] = {'\0', '/', ':', '.', ',', static_cast<char>(0xfa), static_cast<char>(0xff),
+                          static_cast<char>(0x80), 'a', '\xb9'};
+    for (std::size_t run = 0; run <= 10; ++run) {
+        for (const char next : after) {
+            std::string text;
+            for (std::size_t i = 0; i < run; ++i) text.push_back(static_cast<char>('0' + (7 * i + run) % 10));
+            text.push_back(next);
+            text += "12345678";
+            for (std::size_t length = 0; length <= text.size(); ++length) {
+                std::size_t expected_count = 0;
+                std::uint64_t expected = 0;
+                while (expected_count < length && expected_count < 8 && text[expected_count] >= '0' &&
+                       text[expected_count] <= '9') {
+                    expected = expected * 10 + static_cast<unsigned>(text[expected_count] - '0');
+                    ++expected_count;
+                }
+                std::uint64_t value = 99;
+                const std::size_t count = at::detail::digits_of_eight(text.data(), text.data() + length, value);
+                ASSERT_EQ(count, expected_count) << "run " << run << " next " << int(next) << " length " << length;
+                ASSERT_EQ(value, expected) << "run " << run << " next " << int(next) << " length " << length;
+            }
+        }
+    }
+}
