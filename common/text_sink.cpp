@@ -1,5 +1,7 @@
 #include "common/text_sink.hpp"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -20,74 +22,120 @@ constexpr std::uint64_t powers_of_ten[] = {
     1000000000000ull, 10000000000000ull, 100000000000000ull, 1000000000000000ull, 10000000000000000ull,
     100000000000000000ull};
 
+// Binary exponents of the floats written in integer arithmetic: 2^-33 <
+// 1e-10 and 2^19 < 1e6 < 2^20.
+constexpr int least_binary_exponent = -33;
+constexpr int greatest_binary_exponent = 19;
+
+// For the floats of one binary exponent (m x 2^-shift, m of 24 bits): the
+// decimal exponent of the least of them, and the least m from which it is
+// one more (2^24 where it never is).
+struct Binade {
+    int exponent;
+    std::uint32_t next_from;
+};
+
+constexpr Binade binade_of(int binary_exponent) {
+    // floor(binary_exponent x log10 2), exact over this range.
+    const int exponent = (binary_exponent * 1233) >> 12;
+    const unsigned shift = static_cast<unsigned>(23 - binary_exponent);
+    // The least m with m x 2^-shift >= 10^(exponent + 1).
+    unsigned __int128 least = 0;
+    if (exponent + 1 >= 0) {
+        least = static_cast<unsigned __int128>(powers_of_ten[exponent + 1]) << shift;
+    } else {
+        const std::uint64_t divisor = powers_of_ten[-(exponent + 1)];
+        least = ((static_cast<unsigned __int128>(1) << shift) + divisor - 1) / divisor;
+    }
+    constexpr unsigned __int128 never = std::uint32_t{1} << 24;
+    return Binade{exponent, static_cast<std::uint32_t>(least < never ? least : never)};
+}
+
+constexpr auto binades = [] {
+    std::array<Binade, greatest_binary_exponent - least_binary_exponent + 1> table{};
+    for (int e = least_binary_exponent; e <= greatest_binary_exponent; ++e) table[e - least_binary_exponent] = binade_of(e);
+    return table;
+}();
+
+// "00" to "99" as two-byte words, the first digit in the low byte.
+constexpr auto digit_pairs = [] {
+    std::array<std::uint16_t, 100> pairs{};
+    for (int i = 0; i < 100; ++i) pairs[i] = static_cast<std::uint16_t>(('0' + i / 10) | ('0' + i % 10) << 8);
+    return pairs;
+}();
+
+// Writes eight characters held in a word, the first one in the low byte.
+inline void store_eight(char* out, std::uint64_t characters) {
+    if constexpr (std::endian::native == std::endian::big) characters = __builtin_bswap64(characters);
+    std::memcpy(out, &characters, 8);
+}
+
 // %g of a float from 1e-10 up to 1e6, the percentages and shares of the
-// tables, in exact integer arithmetic: the float is m x 2^e, so with p = 5 -
-// (its decimal exponent) the six digits are m x 10^p / 2^-e rounded half to
-// even, as printf rounds. nullptr for other values, which take the general way.
+// tables, in exact integer arithmetic: the float is m x 2^-shift, so with
+// p = 5 - (its decimal exponent) the six digits are m x 10^p / 2^shift
+// rounded half to even, as printf rounds. nullptr for other values, which
+// take the general way.
 char* format_real_common(char* out, float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    const std::uint32_t biased = (bits >> 23) & 0xff;
-    // 2^-33 < 1e-10 and 2^19 < 1e6 < 2^20: binary exponents -33 to 19.
-    const int binary_exponent = static_cast<int>(biased) - 127;
-    if (binary_exponent < -33 || binary_exponent > 19) return nullptr;
-    const std::uint64_t mantissa = (bits & 0x7fffffu) | 0x800000u;
-    const unsigned shift = static_cast<unsigned>(23 - binary_exponent);  // value = mantissa / 2^shift
+    const int binary_exponent = static_cast<int>((bits >> 23) & 0xff) - 127;
+    if (binary_exponent < least_binary_exponent || binary_exponent > greatest_binary_exponent) return nullptr;
+    const std::uint32_t mantissa = (bits & 0x7fffffu) | 0x800000u;
+    const unsigned shift = static_cast<unsigned>(23 - binary_exponent);  // 4 to 56
 
-    // floor(binary_exponent x log10 2), which is the decimal exponent or one less.
-    int exponent = (binary_exponent * 1233) >> 12;
-    unsigned __int128 scaled = 0;
-    std::uint64_t digits = 0;
-    for (;;) {
-        scaled = static_cast<unsigned __int128>(mantissa) * powers_of_ten[5 - exponent];
-        digits = static_cast<std::uint64_t>(scaled >> shift);
-        if (digits < 1000000) break;
-        if (exponent == 5) return nullptr;  // 1e6 and above
-        ++exponent;
-    }
-    if (digits < 100000) return nullptr;  // not reached: the estimate is never too high
-    const unsigned __int128 rest = scaled & ((static_cast<unsigned __int128>(1) << shift) - 1);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-    if (rest > half || (rest == half && (digits & 1) != 0)) ++digits;
+    const Binade& binade = binades[static_cast<std::size_t>(binary_exponent - least_binary_exponent)];
+    int exponent = binade.exponent + (mantissa >= binade.next_from ? 1 : 0);
+    if (exponent > 5) return nullptr;  // 1e6 and above
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * powers_of_ten[5 - exponent];
+    std::uint32_t digits = static_cast<std::uint32_t>(scaled >> shift);  // 100000 to 999999
+    const std::uint64_t rest = static_cast<std::uint64_t>(scaled) & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    // Without a branch: which way a value rounds cannot be foreseen.
+    digits += static_cast<std::uint32_t>(rest > half) | (static_cast<std::uint32_t>(rest == half) & digits & 1);
     if (digits == 1000000) {
         digits = 100000;
         ++exponent;
     }
 
+    // The six digits as characters of one word, made in pairs: the text is
+    // then written from the word, never read back from memory.
+    const std::uint32_t high = digits / 10000;
+    const std::uint32_t low = digits % 10000;
+    const std::uint64_t six = std::uint64_t{digit_pairs[high]} | std::uint64_t{digit_pairs[low / 100]} << 16 |
+                              std::uint64_t{digit_pairs[low % 100]} << 32;
+    // Significant digits without trailing zeros: up to the last byte that is
+    // not '0' (the first digit never is).
+    const std::uint64_t not_zero = six ^ 0x303030303030ull;
+    const int kept = (63 - __builtin_clzll(not_zero)) / 8 + 1;
+
     char* at = out;
-    if (bits >> 31) *at++ = '-';
-    char six[6];
-    for (int i = 5; i >= 0; --i) {
-        six[i] = static_cast<char>('0' + digits % 10);
-        digits /= 10;
-    }
-    int kept = 6;  // significant digits without trailing zeros
-    while (kept > 1 && six[kept - 1] == '0') --kept;
+    *at = '-';
+    at += bits >> 31;
     if (exponent >= 6 || exponent < -4) {
         // Below 1e-4, or rounded up to 1e+06: exponent form.
-        *at++ = six[0];
-        if (kept > 1) {
-            *at++ = '.';
-            for (int i = 1; i < kept; ++i) *at++ = six[i];
-        }
-        *at++ = 'e';
-        *at++ = exponent < 0 ? '-' : '+';
+        at[0] = static_cast<char>(six & 0xff);
+        at[1] = '.';
+        store_eight(at + 2, six >> 8);
+        at += kept > 1 ? kept + 1 : 1;
         const int magnitude = exponent < 0 ? -exponent : exponent;
-        *at++ = static_cast<char>('0' + magnitude / 10);
-        *at++ = static_cast<char>('0' + magnitude % 10);
-    } else if (exponent >= 0) {
-        for (int i = 0; i <= exponent; ++i) *at++ = six[i];
-        if (kept > exponent + 1) {
-            *at++ = '.';
-            for (int i = exponent + 1; i < kept; ++i) *at++ = six[i];
-        }
-    } else {
-        *at++ = '0';
-        *at++ = '.';
-        for (int i = exponent; i < -1; ++i) *at++ = '0';
-        for (int i = 0; i < kept; ++i) *at++ = six[i];
+        at[0] = 'e';
+        at[1] = exponent < 0 ? '-' : '+';
+        at[2] = static_cast<char>('0' + magnitude / 10);
+        at[3] = static_cast<char>('0' + magnitude % 10);
+        return at + 4;
     }
-    return at;
+    if (exponent >= 0) {
+        // The whole part, then the point and the rest when there is one.
+        store_eight(at, six);
+        at[exponent + 1] = '.';
+        store_eight(at + exponent + 2, six >> (8 * (exponent + 1)));
+        return kept > exponent + 1 ? at + kept + 1 : at + exponent + 1;
+    }
+    // 0.1 down to 0.0001: the zeros after the point, then the digits.
+    store_eight(at, 0x3030303030302e30ull);  // "0.000000"
+    const int first = 1 - exponent;
+    store_eight(at + first, six);
+    return at + first + kept;
 }
 
 }  // namespace

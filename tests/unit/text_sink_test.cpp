@@ -118,3 +118,27 @@ TEST(NumberFormat, EveryKindOfFloatMatchesPrintf) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NumberFormat, FloatsAroundEveryPowerOfTenMatchPrintf) {
+    // Where the decimal exponent steps up inside a binary one, and where
+    // rounding carries into the next power: 64 floats either side of each
+    // power of ten of the range written in integer arithmetic, both signs.
+    for (int power = -11; power <= 7; ++power) {
+        const float center = std::pow(10.0f, static_cast<float>(power));
+        float below = center;
+        float above = center;
+        for (int step = 0; step < 64; ++step) {
+            for (const float value : {below, above, -below, -above}) {
+                char want[64];
+                std::snprintf(want, sizeof want, "%g", static_cast<double>(value));
+                ASSERT_EQ(real(value), want) << "value " << want;
+            }
+            below = std::nextafter(below, 0.0f);
+            above = std::nextafter(above, 1e30f);
+        }
+    }
+}
+
+}  // namespace
