@@ -309,7 +309,7 @@ namespace {
 // Rows of the abundance table waiting for their matrix rows.
 class AbundanceBatch {
 public:
-    static constexpr std::size_t size = 16;
+    static constexpr std::size_t size = 64;
 
     AbundanceBatch(const MappingMatrix& matrix, MapBack& map_back) : matrix_(matrix), map_back_(map_back) {}
 

@@ -64,7 +64,7 @@ private:
         std::size_t key_size;
         Span span;
     };
-    static constexpr std::size_t batch_size = 16;
+    static constexpr std::size_t batch_size = 64;
 
     void place_pending();
     void drop_replaced_rows();
