@@ -120,12 +120,13 @@ void radix_sort(std::vector<std::uint64_t>& keys) {
 #endif
 
 // The rank of each entry's id: the bits set before the id's own in the
-// presence bitmap.
+// presence bitmap. The ids are `ids`, or the entries' own ranks where that is
+// null; each entry's id is read before its rank is written.
 AT_COUNTS_BITS
 void rank_through_bitmap(const std::uint64_t* ids, std::size_t count, std::uint64_t base,
                          const std::uint64_t* present, const std::uint32_t* set_before, MappedEntry* entries) {
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t distance = ids[i] - base;
+        const std::uint64_t distance = (ids != nullptr ? ids[i] : entries[i].rank) - base;
         const std::uint64_t below = (std::uint64_t{1} << (distance % 64)) - 1;
         entries[i].rank = set_before[distance / 64] +
                           static_cast<std::uint32_t>(__builtin_popcountll(present[distance / 64] & below));
@@ -161,8 +162,7 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
         if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("the mapping matrix has more than 4294967295 entries");
         }
-        entries_.push_back({0, weight});
-        ids_.push_back(static_cast<std::uint64_t>(id));
+        add_entry(id, weight);
     }
     Pending& pending = pending_[pending_count_++];
     pending.hash = hash_of(otu);
@@ -172,6 +172,21 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
     pending_keys_.append(otu);
     rows_.prefetch_slot(pending.hash);
     if (pending_count_ == batch_size) place_pending();
+}
+
+void MappingMatrix::add_entry(std::int64_t id, float weight) {
+    if (!wide_ids_) {
+        if (id >= 0 && id <= std::numeric_limits<std::uint32_t>::max()) {
+            entries_.push_back({static_cast<std::uint32_t>(id), weight});
+            return;
+        }
+        // The first id of more than 32 bits: from now on ids are kept apart.
+        ids_.reserve(entries_.capacity());
+        for (const MappedEntry& entry : entries_) ids_.push_back(entry.rank);
+        wide_ids_ = true;
+    }
+    entries_.push_back({0, weight});
+    ids_.push_back(static_cast<std::uint64_t>(id));
 }
 
 // Enters the rows parsed since the last time into the table, in file order.
@@ -200,7 +215,7 @@ void MappingMatrix::drop_replaced_rows() {
         span.begin = static_cast<std::uint32_t>(entries.size());
         for (std::size_t i = from; i < from + span.size; ++i) {
             entries.push_back(entries_[i]);
-            ids.push_back(ids_[i]);
+            if (wide_ids_) ids.push_back(ids_[i]);
         }
     }
     entries_.swap(entries);
@@ -211,24 +226,28 @@ void MappingMatrix::drop_replaced_rows() {
 void MappingMatrix::finish() {
     place_pending();
     ids_by_rank_.clear();
-    if (ids_.empty()) return;
-    const auto signed_less = [](std::uint64_t a, std::uint64_t b) {
-        return static_cast<std::int64_t>(a) < static_cast<std::int64_t>(b);
-    };
-    const auto [least, most] = std::minmax_element(ids_.begin(), ids_.end(), signed_less);
-    const std::uint64_t base = *least;
-    const std::uint64_t span = *most - base;
+    if (entries_.empty()) return;
+    std::uint64_t least = id_at(0);
+    std::uint64_t most = least;
+    for (std::size_t i = 1; i < entries_.size(); ++i) {
+        const std::uint64_t id = id_at(i);
+        if (static_cast<std::int64_t>(id) < static_cast<std::int64_t>(least)) least = id;
+        if (static_cast<std::int64_t>(id) > static_cast<std::int64_t>(most)) most = id;
+    }
+    const std::uint64_t base = least;
+    const std::uint64_t span = most - base;
     // Ids close together (as reference databases number their sequences)
     // are ranked through a bit per possible id, at most 8 bytes per entry;
     // ids further apart are sorted.
-    if (span / 64 < ids_.size()) {
+    if (span / 64 < entries_.size()) {
         finish_dense(base, span);
-    } else if (bit_width(span) + std::max(1u, bit_width(ids_.size() - 1)) <= 64) {
+    } else if (bit_width(span) + std::max(1u, bit_width(entries_.size() - 1)) <= 64) {
         finish_sorted(base);
     } else {
         finish_wide();
     }
     std::vector<std::uint64_t>().swap(ids_);
+    wide_ids_ = false;
 }
 
 // A bit for every id from the least to the greatest, set where an entry has
@@ -236,8 +255,8 @@ void MappingMatrix::finish() {
 void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
     const std::size_t words = static_cast<std::size_t>(span / 64) + 1;
     std::vector<std::uint64_t> present(words);
-    for (const std::uint64_t id : ids_) {
-        const std::uint64_t distance = id - base;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const std::uint64_t distance = id_at(i) - base;
         present[distance / 64] |= std::uint64_t{1} << (distance % 64);
     }
     std::vector<std::uint32_t> set_before(words);
@@ -252,17 +271,18 @@ void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
             ids_by_rank_.push_back(static_cast<std::int64_t>(base + word * 64 + static_cast<unsigned>(__builtin_ctzll(bits))));
         }
     }
-    rank_through_bitmap(ids_.data(), ids_.size(), base, present.data(), set_before.data(), entries_.data());
+    rank_through_bitmap(wide_ids_ ? ids_.data() : nullptr, entries_.size(), base, present.data(), set_before.data(),
+                        entries_.data());
 }
 
 // Each id becomes one 64-bit sort key: its distance from the least id above
 // the bits of its entry's position. Sorting these keys sorts the entries by
 // id, and each key still tells which entry it came from.
 void MappingMatrix::finish_sorted(std::uint64_t base) {
-    const unsigned position_bits = std::max(1u, bit_width(ids_.size() - 1));
+    const unsigned position_bits = std::max(1u, bit_width(entries_.size() - 1));
     const std::uint64_t position_mask = (std::uint64_t{1} << position_bits) - 1;
-    std::vector<std::uint64_t> keys(ids_.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = (ids_[i] - base) << position_bits | i;
+    std::vector<std::uint64_t> keys(entries_.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = (id_at(i) - base) << position_bits | i;
     radix_sort(keys);
     std::uint64_t previous = 0;
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -278,9 +298,9 @@ void MappingMatrix::finish_sorted(std::uint64_t base) {
 // Ids spread so far apart that distance and position do not fit in 64 bits
 // (ids near both ends of the range): sorted as pairs instead.
 void MappingMatrix::finish_wide() {
-    std::vector<std::pair<std::int64_t, std::uint32_t>> pairs(ids_.size());
-    for (std::size_t i = 0; i < ids_.size(); ++i) {
-        pairs[i] = {static_cast<std::int64_t>(ids_[i]), static_cast<std::uint32_t>(i)};
+    std::vector<std::pair<std::int64_t, std::uint32_t>> pairs(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        pairs[i] = {static_cast<std::int64_t>(id_at(i)), static_cast<std::uint32_t>(i)};
     }
     std::sort(pairs.begin(), pairs.end());
     for (std::size_t i = 0; i < pairs.size(); ++i) {

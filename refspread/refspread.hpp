@@ -72,12 +72,19 @@ private:
     void finish_sorted(std::uint64_t base);
     void finish_wide();
 
+    // The reference id of entry i until the ids are ranked.
+    std::uint64_t id_at(std::size_t i) const { return wide_ids_ ? ids_[i] : entries_[i].rank; }
+    void add_entry(std::int64_t id, float weight);
+
     StringMap<Span> rows_;
-    // Every entry parsed, the ids (their two's complement bits) alongside
-    // only until they are ranked. Entries of replaced rows stay until they
-    // are as many as the live ones.
+    // Every entry parsed. Until the ids are ranked, an entry's rank holds its
+    // id while every id fits in 32 bits without a sign (as reference
+    // databases number their sequences); after the first that does not, the
+    // ids (their two's complement bits) are kept alongside. Entries of
+    // replaced rows stay until they are as many as the live ones.
     std::vector<MappedEntry> entries_;
     std::vector<std::uint64_t> ids_;
+    bool wide_ids_ = false;
     std::size_t replaced_ = 0;
     std::vector<std::int64_t> ids_by_rank_;
     std::string pending_keys_;

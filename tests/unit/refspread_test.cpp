@@ -99,6 +99,24 @@ TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
     EXPECT_EQ(out.text("otu_reflowONE.txt"), "9\t4\nunassigned\t0\n");
 }
 
+TEST(Refspread, ManyReplacedRowsKeepTheLastOfEach) {
+    // Enough replaced entries for the matrix to move its live rows together
+    // several times, with ids of 32 bits before the first wider one and after.
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        text += "abc"[i % 3];
+        text += '\t' + std::to_string(i) + ":1," + std::to_string(i + 1) + ":0.5\n";
+        if (i == 1500) text += "w\t4294967296:1,4294967295:0.5\n";
+    }
+    const auto matrix = matrix_of(text);
+    EXPECT_EQ(matrix.at("a"), (Row{{2997, 1.0f}, {2998, 0.5f}}));
+    EXPECT_EQ(matrix.at("b"), (Row{{2998, 1.0f}, {2999, 0.5f}}));
+    EXPECT_EQ(matrix.at("c"), (Row{{2999, 1.0f}, {3000, 0.5f}}));
+    EXPECT_EQ(matrix.at("w"), (Row{{4294967296, 1.0f}, {4294967295, 0.5f}}));
+    const auto out = spread(text, "a\t1\nb\t2\nc\t3\nw\t4\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "2997\t1\n2998\t2\n2999\t3\n4294967296\t4\nunassigned\t0\n");
+}
+
 TEST(Refspread, ThresholdIsTestedInDoublePrecision) {
     // 0.01 in single precision lies just below 0.01; the next float up counts.
     const auto out = spread("a\t1:0.01,2:0.010000001,3:0.5\n", "a\t100\n");
