@@ -192,6 +192,14 @@ public:
         if (entry != nullptr) __builtin_prefetch(entry);
     }
 
+    // Makes room for `count` keys in all, so that the table does not grow
+    // (and move every key) on the way there. Keys still fit beyond it.
+    void reserve(std::size_t count) {
+        std::size_t capacity = slots_.empty() ? 16 : slots_.size();
+        while (capacity < count * 2) capacity *= 2;
+        if (capacity != slots_.size()) rehash(capacity);
+    }
+
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
@@ -265,8 +273,9 @@ private:
     }
 
     // Doubles the slot array, keeping it at most half full.
-    void grow() {
-        const std::size_t capacity = slots_.empty() ? 16 : slots_.size() * 2;
+    void grow() { rehash(slots_.empty() ? 16 : slots_.size() * 2); }
+
+    void rehash(std::size_t capacity) {
         std::vector<Slot> slots(capacity);
         const std::size_t mask = capacity - 1;
         for (const Slot& slot : slots_) {

@@ -164,14 +164,10 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
         }
         add_entry(id, weight);
     }
-    Pending& pending = pending_[pending_count_++];
-    pending.hash = hash_of(otu);
-    pending.key_start = pending_keys_.size();
-    pending.key_size = otu.size();
-    pending.span = Span{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(entries_.size() - begin)};
+    pending_.push_back(Pending{hash_of(otu), pending_keys_.size(), otu.size(),
+                               Span{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(entries_.size() - begin)}});
     pending_keys_.append(otu);
-    rows_.prefetch_slot(pending.hash);
-    if (pending_count_ == batch_size) place_pending();
+    if (pending_.size() >= rows_at_a_time_) place_pending();
 }
 
 void MappingMatrix::add_entry(std::int64_t id, float weight) {
@@ -189,17 +185,20 @@ void MappingMatrix::add_entry(std::int64_t id, float weight) {
     ids_.push_back(static_cast<std::uint64_t>(id));
 }
 
-// Enters the rows parsed since the last time into the table, in file order.
+// Enters the rows parsed since the last time into the table, in file order,
+// asking for the slot of each a few rows ahead.
 void MappingMatrix::place_pending() {
-    for (std::size_t i = 0; i < pending_count_; ++i) rows_.prefetch_entry(pending_[i].hash);
-    for (std::size_t i = 0; i < pending_count_; ++i) {
+    constexpr std::size_t ahead = 16;
+    rows_.reserve(rows_.size() + pending_.size());
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        if (i + ahead < pending_.size()) rows_.prefetch_slot(pending_[i + ahead].hash);
         const Pending& pending = pending_[i];
         const std::string_view otu = std::string_view(pending_keys_).substr(pending.key_start, pending.key_size);
         const auto [span, is_new] = rows_.insert_hashed(otu, pending.hash);
         if (!is_new) replaced_ += span->size;
         *span = pending.span;
     }
-    pending_count_ = 0;
+    pending_.clear();
     pending_keys_.clear();
     if (replaced_ > 1024 && replaced_ > entries_.size() / 2) drop_replaced_rows();
 }

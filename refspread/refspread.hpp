@@ -32,6 +32,14 @@ struct MappedEntry {
 // The matrix rows of the OTUs.
 class MappingMatrix {
 public:
+    // Rows are entered into the table `rows_at_a_time` at a time (and at the
+    // end): the table is then made large enough for them at once instead of
+    // doubling, and moving every key, on the way there. Rows waiting take a
+    // few MB at most, however large the matrix.
+    static constexpr std::size_t default_rows_at_a_time = std::size_t{1} << 17;
+    explicit MappingMatrix(std::size_t rows_at_a_time = default_rows_at_a_time)
+        : rows_at_a_time_(rows_at_a_time == 0 ? 1 : rows_at_a_time) {}
+
     // Takes the row of an OTU; a later row of an OTU replaces its earlier one.
     void add_row(std::string_view otu, std::string_view entry_list);
     // Ranks the reference ids; call once, after the last row.
@@ -57,14 +65,13 @@ private:
         std::uint32_t begin = 0;
         std::uint32_t size = 0;
     };
-    // A row parsed whose OTU is not yet looked up.
+    // A row parsed whose OTU is not yet in the table.
     struct Pending {
         std::uint64_t hash;
         std::size_t key_start;
         std::size_t key_size;
         Span span;
     };
-    static constexpr std::size_t batch_size = 64;
 
     void place_pending();
     void drop_replaced_rows();
@@ -87,9 +94,9 @@ private:
     bool wide_ids_ = false;
     std::size_t replaced_ = 0;
     std::vector<std::int64_t> ids_by_rank_;
+    std::size_t rows_at_a_time_;
     std::string pending_keys_;
-    Pending pending_[batch_size];
-    std::size_t pending_count_ = 0;
+    std::vector<Pending> pending_;
 };
 
 // Reads a mapping matrix and ranks its reference ids.

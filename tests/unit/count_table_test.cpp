@@ -56,7 +56,8 @@ TEST(KeySort, FewAlikeAmongManyDifferentKeys) {
 
 TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
     // Keys of every shape: empty, prefixes of each other, bytes above 127,
-    // NUL bytes, and keys longer than one block of the key store.
+    // NUL bytes, and keys longer than one block of the key store; the table
+    // grows step by step and is also made larger at once.
     at::StringMap<std::int64_t> table;
     std::map<std::string, std::int64_t> reference;
     std::uint32_t state = 7;
@@ -72,6 +73,9 @@ TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
         }
         table[key] += i;
         reference[key] += i;
+        // Room made ahead, and a request for less than there is, keep every key.
+        if (i == 1000) table.reserve(40000);
+        if (i == 30000) table.reserve(5);
     }
     ASSERT_EQ(table.size(), reference.size());
     const auto sorted = at::sorted_entries(table);

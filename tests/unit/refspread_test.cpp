@@ -31,8 +31,8 @@ struct Rows {
     }
 };
 
-Rows matrix_of(std::string_view text) {
-    Rows rows;
+Rows matrix_of(std::string_view text, std::size_t rows_at_a_time = at::refspread::MappingMatrix::default_rows_at_a_time) {
+    Rows rows{at::refspread::MappingMatrix(rows_at_a_time)};
     at::LineReader reader(text);
     at::refspread::read_matrix(reader, rows.matrix);
     return rows;
@@ -100,15 +100,16 @@ TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
 }
 
 TEST(Refspread, ManyReplacedRowsKeepTheLastOfEach) {
-    // Enough replaced entries for the matrix to move its live rows together
-    // several times, with ids of 32 bits before the first wider one and after.
+    // Rows entered a few at a time, and enough replaced entries for the
+    // matrix to move its live rows together several times, with ids of 32
+    // bits before the first wider one and after.
     std::string text;
     for (int i = 0; i < 3000; ++i) {
         text += "abc"[i % 3];
         text += '\t' + std::to_string(i) + ":1," + std::to_string(i + 1) + ":0.5\n";
         if (i == 1500) text += "w\t4294967296:1,4294967295:0.5\n";
     }
-    const auto matrix = matrix_of(text);
+    const auto matrix = matrix_of(text, 5);
     EXPECT_EQ(matrix.at("a"), (Row{{2997, 1.0f}, {2998, 0.5f}}));
     EXPECT_EQ(matrix.at("b"), (Row{{2998, 1.0f}, {2999, 0.5f}}));
     EXPECT_EQ(matrix.at("c"), (Row{{2999, 1.0f}, {3000, 0.5f}}));
