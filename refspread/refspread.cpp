@@ -164,9 +164,13 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
         }
         add_entry(id, weight);
     }
-    pending_.push_back(Pending{hash_of(otu), pending_keys_.size(), otu.size(),
-                               Span{static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(entries_.size() - begin)}});
+    // Key text is numbered in 32 bits as well: a rare run of huge keys is
+    // placed early instead.
+    if (pending_keys_.size() + otu.size() > std::numeric_limits<std::uint32_t>::max()) place_pending();
+    if (pending_.empty()) pending_entries_begin_ = begin;
     pending_keys_.append(otu);
+    pending_.push_back(Pending{hash_of(otu), static_cast<std::uint32_t>(pending_keys_.size()),
+                               static_cast<std::uint32_t>(entries_.size())});
     if (pending_.size() >= rows_at_a_time_) place_pending();
 }
 
@@ -190,13 +194,17 @@ void MappingMatrix::add_entry(std::int64_t id, float weight) {
 void MappingMatrix::place_pending() {
     constexpr std::size_t ahead = 16;
     rows_.reserve(rows_.size() + pending_.size());
+    std::size_t key_begin = 0;
+    auto entries_begin = static_cast<std::uint32_t>(pending_entries_begin_);
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         if (i + ahead < pending_.size()) rows_.prefetch_slot(pending_[i + ahead].hash);
         const Pending& pending = pending_[i];
-        const std::string_view otu = std::string_view(pending_keys_).substr(pending.key_start, pending.key_size);
+        const std::string_view otu = std::string_view(pending_keys_).substr(key_begin, pending.key_end - key_begin);
         const auto [span, is_new] = rows_.insert_hashed(otu, pending.hash);
         if (!is_new) replaced_ += span->size;
-        *span = pending.span;
+        *span = Span{entries_begin, pending.entries_end - entries_begin};
+        key_begin = pending.key_end;
+        entries_begin = pending.entries_end;
     }
     pending_.clear();
     pending_keys_.clear();

@@ -65,12 +65,13 @@ private:
         std::uint32_t begin = 0;
         std::uint32_t size = 0;
     };
-    // A row parsed whose OTU is not yet in the table.
+    // A row parsed whose OTU is not yet in the table. Waiting rows follow
+    // each other in the entries and in the key text, so each row keeps only
+    // where it ends in both.
     struct Pending {
         std::uint64_t hash;
-        std::size_t key_start;
-        std::size_t key_size;
-        Span span;
+        std::uint32_t key_end;
+        std::uint32_t entries_end;
     };
 
     void place_pending();
@@ -97,6 +98,8 @@ private:
     std::size_t rows_at_a_time_;
     std::string pending_keys_;
     std::vector<Pending> pending_;
+    // Where the entries of the first waiting row begin.
+    std::size_t pending_entries_begin_ = 0;
 };
 
 // Reads a mapping matrix and ranks its reference ids.
