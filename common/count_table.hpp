@@ -324,6 +324,39 @@ using StringMap = HashTable<std::string_view, Value>;
 template <class Value>
 using IdMap = HashTable<std::int64_t, Value>;
 
+// A bit per possible hash of a few bits, set for the keys of a table: a key
+// whose bit is clear is not in the table, found without reading the table.
+// Where most keys looked up are absent and the table is larger than the
+// processor's caches, this small array answers most lookups from the cache.
+// About 8 bits per key; one key in nine that is absent still passes.
+class HashFilter {
+public:
+    template <class Table>
+    explicit HashFilter(const Table& table) {
+        std::size_t bits = 64;
+        while (bits < table.size() * 8) bits *= 2;
+        words_.assign(bits / 64, 0);
+        mask_ = bits - 1;
+        for (const auto& entry : table) {
+            const std::size_t bit = bit_of(Table::hash_of(entry.first));
+            words_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+        }
+    }
+
+    // False when no key of the table has this hash_of().
+    bool may_hold(std::uint64_t hash) const {
+        const std::size_t bit = bit_of(hash);
+        return (words_[bit / 64] >> (bit % 64)) & 1;
+    }
+
+private:
+    // The high bits of the hash: the table's slots take the low ones.
+    std::size_t bit_of(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> 32) & mask_; }
+
+    std::vector<std::uint64_t> words_;
+    std::size_t mask_ = 0;
+};
+
 // Updates of a string table gathered into small batches. Once the table
 // outgrows the processor's caches, each lookup waits for memory; each key's
 // slot is asked for as the key is added, a batch then asks for the entries of

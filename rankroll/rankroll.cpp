@@ -49,7 +49,9 @@ void read_abundance(LineReader& reader, AbundanceTable& abundance) {
 
 void RollUp::add_line(std::string_view line) {
     const TwoColumnRow row = split_row(line);
-    const float* found = abundance_.find(row.key);
+    const std::uint64_t hash = AbundanceTable::hash_of(row.key);
+    if (!in_abundance_.may_hold(hash)) return;
+    const float* found = abundance_.find_hashed(row.key, hash);
     if (found == nullptr) return;
     const float value = *found;
     const std::string_view lineage = row.value;

@@ -24,7 +24,7 @@ void read_abundance(LineReader& reader, AbundanceTable& abundance);
 // The totals of the taxonomy lines whose reference id has a value.
 class RollUp {
 public:
-    explicit RollUp(const AbundanceTable& abundance) : abundance_(abundance) {}
+    explicit RollUp(const AbundanceTable& abundance) : abundance_(abundance), in_abundance_(abundance) {}
 
     // Adds one line of the taxonomy file; nothing of the line is kept but
     // its keys.
@@ -38,6 +38,8 @@ private:
     void add_taxon(Rank rank, std::string_view taxon_name, float value);
 
     const AbundanceTable& abundance_;
+    // Most taxonomy lines name a reference id the table does not hold.
+    HashFilter in_abundance_;
     StringMap<float> lineages_;
     std::array<StringMap<float>, rank_count> ranks_;
     // Per rank, the values of lineages in which the rank's prefix stands nowhere.

@@ -93,6 +93,26 @@ TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
     EXPECT_EQ(table.find("not a key"), nullptr);
 }
 
+TEST(HashFilter, PassesEveryKeyOfTheTableAndFewOthers) {
+    at::StringMap<int> table;
+    for (int i = 0; i < 30000; i += 3) table[std::to_string(i)] = i;
+    const at::HashFilter filter(table);
+    int absent_passed = 0;
+    for (int i = 0; i < 30000; ++i) {
+        const std::string key = std::to_string(i);
+        const bool passes = filter.may_hold(at::StringMap<int>::hash_of(key));
+        if (i % 3 == 0) {
+            ASSERT_TRUE(passes) << key;
+        } else if (passes) {
+            ++absent_passed;
+        }
+    }
+    // About one absent key in nine at 8 bits per key; all of them would mean
+    // the filter sorts nothing out.
+    EXPECT_LT(absent_passed, 20000 / 5);
+    EXPECT_FALSE(at::HashFilter(at::StringMap<int>()).may_hold(at::StringMap<int>::hash_of("")));
+}
+
 TEST(StringMap, InsertKeepsTheFirstValueAndSaysWhetherTheKeyWasNew) {
     at::StringMap<float> table;
     const auto [first, first_is_new] = table.insert("Firmicutes", -0.0f);
