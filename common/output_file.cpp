@@ -114,7 +114,30 @@ void OutputFile::drain() {
     // so that the sync at the end has little left to wait for and the page
     // cache does not fill with it.
     constexpr std::uint64_t writeback_step = std::uint64_t{8} << 20;
-    if (written_ - handed_to_disk_ >= writeback_step) hand_to_disk();
+    if (written_ - handed_to_disk_ >= writeback_step) {
+        hand_to_disk();
+        drop_behind();
+    }
+}
+
+// Of a large output, what is more than a few megabytes behind the end is
+// waited for on its way to disk and then dropped from the page cache. The
+// output streams through a small window of memory instead of pushing the
+// user's other files (the inputs among them) out of the cache, and the pages
+// it frees are used again for the rest of it. Advice only, as above: the
+// sync at the end reports any error of these writes.
+void OutputFile::drop_behind() {
+#if defined(__linux__)
+    constexpr std::uint64_t kept_cached = std::uint64_t{16} << 20;
+    if (!ok_ || handed_to_disk_ < dropped_ + 2 * kept_cached) return;
+    const std::uint64_t until = handed_to_disk_ - kept_cached;
+    const auto from = static_cast<off_t>(dropped_);
+    const auto length = static_cast<off_t>(until - dropped_);
+    ::sync_file_range(fd_, from, length,
+                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    ::posix_fadvise(fd_, from, length, POSIX_FADV_DONTNEED);
+    dropped_ = until;
+#endif
 }
 
 void OutputFile::start_writeback() {

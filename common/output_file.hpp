@@ -42,12 +42,14 @@ public:
 private:
     void drain() override;
     void hand_to_disk();
+    void drop_behind();
 
     std::string final_path_;
     std::string temp_path_;
     int fd_ = -1;
     std::uint64_t written_ = 0;         // bytes written to the temporary file
     std::uint64_t handed_to_disk_ = 0;  // of those, asked to be written to disk
+    std::uint64_t dropped_ = 0;         // of those, written and dropped from the page cache
     int slot_ = -1;  // place in the list of temporary files removed on a signal
     bool ok_ = false;
 };
