@@ -27,18 +27,33 @@ constexpr std::string_view marker_name = "lassified";
 // The child that a rank below the classifier's cutoff counts as.
 constexpr std::string_view unclassified_child = "unclassified";
 
+// The first byte of an addition in a key: its level as a digit when the
+// parent name follows, as a letter when the parent is the child of the
+// addition before it (as it is for most of a line), whose name is then not
+// written again. Keys are about half as long that way.
+constexpr char level_with_parent = '0';
+constexpr char level_under_previous = 'A';
+
 // Collects the counts of one line as the key of LineTally::additions.
 class LineAdditions {
 public:
-    void clear() { key_.clear(); }
+    void clear() {
+        key_.clear();
+        previous_child_ = {};
+    }
     const std::string& key() const { return key_; }
 
     void add(std::size_t level, std::string_view parent, std::string_view child) {
-        key_ += static_cast<char>('0' + level);
-        key_ += parent;
-        key_ += addition_separator;
+        if (!key_.empty() && parent == previous_child_) {
+            key_ += static_cast<char>(level_under_previous + level);
+        } else {
+            key_ += static_cast<char>(level_with_parent + level);
+            key_ += parent;
+            key_ += addition_separator;
+        }
         key_ += child;
         key_ += addition_separator;
+        previous_child_ = child;
     }
 
     // A token that ends the line counts in the level map below the rank state;
@@ -50,6 +65,7 @@ public:
 
 private:
     std::string key_;
+    std::string_view previous_child_;
 };
 
 // Runs one line's tokens through the rank state machine. The rank state and
@@ -128,12 +144,22 @@ Tree tree_of(LineTally tally) {
         prefetch_ahead(keys, i);
         const auto& [key, lines] = *keys[i];
         std::string_view rest = key;
+        std::string_view previous_child;
         while (!rest.empty()) {
-            const auto level = static_cast<std::size_t>(rest.front() - '0');
+            const char first = rest.front();
             rest.remove_prefix(1);
-            const std::string_view parent = rest.substr(0, rest.find(addition_separator));
-            rest.remove_prefix(parent.size() + 1);
+            std::size_t level = 0;
+            std::string_view parent;
+            if (first >= level_under_previous) {
+                level = static_cast<std::size_t>(first - level_under_previous);
+                parent = previous_child;
+            } else {
+                level = static_cast<std::size_t>(first - level_with_parent);
+                parent = rest.substr(0, rest.find(addition_separator));
+                rest.remove_prefix(parent.size() + 1);
+            }
             const std::string_view child = rest.substr(0, rest.find(addition_separator));
+            previous_child = child;
             rest.remove_prefix(child.size() + 1);
             Current& at = current[level];
             if (at.children == nullptr || at.parent != parent) {

@@ -40,7 +40,9 @@ struct Tree {
 // only in their confidences add the same counts, so each distinct set of
 // additions is kept once, with the number of lines that made it. The key holds
 // one entry per count: the level as a digit, the parent name, ";", the child
-// name, ";". No name holds ";", which separates the tokens of a line.
+// name, ";" -- or, where the parent is the child of the entry before, the
+// level as a letter from "A" and the child name, ";". No name holds ";",
+// which separates the tokens of a line.
 struct LineTally {
     StringMap<std::int64_t> additions;
 };
