@@ -119,6 +119,18 @@ void radix_sort(std::vector<std::uint64_t>& keys) {
 #define AT_COUNTS_BITS
 #endif
 
+// For each word of the presence bitmap, the bits set in the words before it;
+// returns the bits set in all.
+AT_COUNTS_BITS
+std::uint32_t count_set_before(const std::uint64_t* present, std::size_t words, std::uint32_t* set_before) {
+    std::uint32_t total = 0;
+    for (std::size_t word = 0; word < words; ++word) {
+        set_before[word] = total;
+        total += static_cast<std::uint32_t>(__builtin_popcountll(present[word]));
+    }
+    return total;
+}
+
 // The rank of each entry's id: the bits set before the id's own in the
 // presence bitmap. The ids are `ids`, or the entries' own ranks where that is
 // null; each entry's id is read before its rank is written.
@@ -174,12 +186,8 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
     if (pending_.size() >= rows_at_a_time_) place_pending();
 }
 
-void MappingMatrix::add_entry(std::int64_t id, float weight) {
+void MappingMatrix::add_wide_entry(std::int64_t id, float weight) {
     if (!wide_ids_) {
-        if (id >= 0 && id <= std::numeric_limits<std::uint32_t>::max()) {
-            entries_.push_back({static_cast<std::uint32_t>(id), weight});
-            return;
-        }
         // The first id of more than 32 bits: from now on ids are kept apart.
         ids_.reserve(entries_.capacity());
         for (const MappedEntry& entry : entries_) ids_.push_back(entry.rank);
@@ -267,11 +275,7 @@ void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
         present[distance / 64] |= std::uint64_t{1} << (distance % 64);
     }
     std::vector<std::uint32_t> set_before(words);
-    std::uint32_t total = 0;
-    for (std::size_t word = 0; word < words; ++word) {
-        set_before[word] = total;
-        total += static_cast<std::uint32_t>(__builtin_popcountll(present[word]));
-    }
+    const std::uint32_t total = count_set_before(present.data(), words, set_before.data());
     ids_by_rank_.reserve(total);
     for (std::size_t word = 0; word < words; ++word) {
         for (std::uint64_t bits = present[word]; bits != 0; bits &= bits - 1) {

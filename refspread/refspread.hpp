@@ -4,6 +4,7 @@
 // and once spread by weight (percentages of a grand total).
 
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -82,7 +83,14 @@ private:
 
     // The reference id of entry i until the ids are ranked.
     std::uint64_t id_at(std::size_t i) const { return wide_ids_ ? ids_[i] : entries_[i].rank; }
-    void add_entry(std::int64_t id, float weight);
+    void add_entry(std::int64_t id, float weight) {
+        if (!wide_ids_ && id >= 0 && id <= std::numeric_limits<std::uint32_t>::max()) {
+            entries_.push_back({static_cast<std::uint32_t>(id), weight});
+            return;
+        }
+        add_wide_entry(id, weight);
+    }
+    void add_wide_entry(std::int64_t id, float weight);
 
     StringMap<Span> rows_;
     // Every entry parsed. Until the ids are ranked, an entry's rank holds its
