@@ -4,6 +4,7 @@
 // Keys sort as plain unsigned bytes, which is how std::string compares.
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,15 +37,38 @@ struct StringHash {
             std::memcpy(&word, bytes, 8);
             hash = mix(hash ^ word, multiplier);
         }
-        if (left != 0) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, bytes, left);
-            hash = mix(hash ^ word, multiplier);
-        }
+        if (left != 0) hash = mix(hash ^ tail(bytes, left), multiplier);
         return static_cast<std::size_t>(mix(hash, seed));
     }
 
 private:
+    // The last 1 to 7 bytes as a word, as memcpy into a zeroed word would
+    // make it. Two overlapping loads put together: copied byte by byte, the
+    // word would wait on its stores before it could be read back.
+    static std::uint64_t tail(const char* bytes, std::size_t left) noexcept {
+        if constexpr (std::endian::native == std::endian::little) {
+            if (left >= 4) {
+                std::uint32_t first;
+                std::uint32_t last;
+                std::memcpy(&first, bytes, 4);
+                std::memcpy(&last, bytes + left - 4, 4);
+                return first | std::uint64_t{last} << (8 * (left - 4));
+            }
+            if (left >= 2) {
+                std::uint16_t first;
+                std::uint16_t last;
+                std::memcpy(&first, bytes, 2);
+                std::memcpy(&last, bytes + left - 2, 2);
+                return first | std::uint64_t{last} << (8 * (left - 2));
+            }
+            return static_cast<unsigned char>(bytes[0]);
+        } else {
+            std::uint64_t word = 0;
+            std::memcpy(&word, bytes, left);
+            return word;
+        }
+    }
+
     static std::uint64_t mix(std::uint64_t a, std::uint64_t b) noexcept {
         const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
         return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
