@@ -7,7 +7,11 @@ A case is a folder:
   in/              files and folders copied into the scratch folder first
   expected/        the files the folder must hold afterwards, byte for byte;
                    besides these and the files of in/, nothing may be left
-                   (no temporary files)
+                   (no temporary files). A cmd may move an output to another
+                   name once the program succeeded, as the cases of readtally
+                   and rankroll do with the table of the rank below genus
+                   (kept as s_rank.txt); the move fails, and so the case,
+                   when the output was not written.
   expected_stderr  standard error, exactly (empty when the file is absent)
   expected_stdout  standard output, exactly (empty when the file is absent)
   expected_status  the exit status (0 when the file is absent)
