@@ -77,49 +77,36 @@ inline std::int64_t to_whole(std::string_view text) {
     return detail::to_whole_general(text);
 }
 
-namespace detail {
-
-// A plain decimal at the start of [at, end): an optional minus, at most 19
-// digits with an optional point among them, making a whole number up to 2^53
-// with at most 22 digits after the point (the weights and counts of real
-// tables). That whole number and the power of ten are both exact doubles, so
-// one division rounds correctly, to the same bits as strtod. Returns where
-// the number stopped, or nullptr when the text is not of that form (or goes
-// on as a longer number, an exponent or a hex float would), for the general
-// way to read.
-inline const char* plain_decimal(const char* at, const char* end, double& value) {
+// A fractional value, read exactly as atof (strtod) reads it: decimal and
+// hexadecimal forms, inf, infinity and nan with or without a sign.
+inline double to_real(std::string_view text) {
+    // A plain decimal of at most 19 digits whose digits make a whole number
+    // up to 2^53 with at most 22 of them after the point (the weights and
+    // counts of real tables): that whole number and the power of ten are
+    // both exact doubles, so one division rounds correctly, to the same bits
+    // as strtod. Anything else takes the general way.
+    const char* at = text.data();
+    const char* const end = at + text.size();
     const bool negative = at != end && *at == '-';
     if (negative) ++at;
     std::uint64_t digits = 0;
     const char* const first = at;
-    for (; at != end && is_digit(*at); ++at) digits = digits * 10 + static_cast<unsigned>(*at - '0');
+    for (; at != end && detail::is_digit(*at); ++at) digits = digits * 10 + static_cast<unsigned>(*at - '0');
     std::size_t count = static_cast<std::size_t>(at - first);
     std::size_t after_point = 0;
     if (at != end && *at == '.' && count <= 19) {
         const char* const fraction = ++at;
-        for (; at != end && is_digit(*at) && count < 20; ++at, ++count) {
+        for (; at != end && detail::is_digit(*at) && count < 20; ++at, ++count) {
             digits = digits * 10 + static_cast<unsigned>(*at - '0');
         }
         after_point = static_cast<std::size_t>(at - fraction);
     }
     const bool plain = count != 0 && count <= 19 && digits <= (std::uint64_t{1} << 53) &&
-                       (at == end || (!is_digit(*at) && *at != 'e' && *at != 'E' && *at != 'x' && *at != 'X' &&
-                                      *at != '.'));
-    if (!plain) return nullptr;
-    const double magnitude = static_cast<double>(digits) / powers_of_ten[after_point];
-    value = negative ? -magnitude : magnitude;
-    return at;
-}
-
-}  // namespace detail
-
-// A fractional value, read exactly as atof (strtod) reads it: decimal and
-// hexadecimal forms, inf, infinity and nan with or without a sign.
-inline double to_real(std::string_view text) {
-    // Plain decimals inline; anything else takes the general way.
-    double value = 0.0;
-    if (detail::plain_decimal(text.data(), text.data() + text.size(), value) != nullptr) return value;
-    return detail::to_real_general(text);
+                       (at == end || (!detail::is_digit(*at) && *at != 'e' && *at != 'E' && *at != 'x' &&
+                                      *at != 'X' && *at != '.'));
+    if (!plain) return detail::to_real_general(text);
+    const double value = static_cast<double>(digits) / detail::powers_of_ten[after_point];
+    return negative ? -value : value;
 }
 
 // The value as the tables keep it: atof's double rounded to single precision.

@@ -42,45 +42,32 @@ void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
     weight = to_single(piece.substr(colon + 1));
 }
 
-// The usual entry at `at`: up to 18 plain digits, a colon and a plain
-// decimal that ends the entry. Returns the end of the entry, or nullptr for
-// any other form (which parse_entry reads).
+// The usual entry at `at`: an id of up to seven digits, a colon and a weight
+// of up to seven digits before and after its point, ending the entry. Each
+// run of digits is read eight bytes at a time. Returns the end of the entry,
+// or nullptr for any other form (which parse_entry reads).
 const char* usual_entry(const char* at, const char* end, std::int64_t& id, float& weight) {
-    // Most ids and both parts of most weights have fewer than eight digits:
-    // each is read eight bytes at a time.
     constexpr std::uint64_t scale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
     std::uint64_t digits = 0;
     const std::size_t id_length = detail::digits_of_eight(at, end, digits);
-    if (id_length != 0 && id_length < 8 && at + id_length != end && at[id_length] == ':') {
-        const char* const number = at + id_length + 1;
-        std::uint64_t whole = 0;
-        const std::size_t whole_length = detail::digits_of_eight(number, end, whole);
-        if (whole_length != 0 && whole_length < 8) {
-            const char* stop = number + whole_length;
-            std::uint64_t fraction = 0;
-            std::size_t fraction_length = 0;
-            if (stop != end && *stop == '.') {
-                fraction_length = detail::digits_of_eight(stop + 1, end, fraction);
-                stop += 1 + fraction_length;
-            }
-            if (fraction_length < 8 && (stop == end || *stop == ',')) {
-                // The digits as one whole number over a power of ten, as
-                // plain_decimal reads them: the same bits.
-                const auto all_digits = static_cast<double>(whole * scale[fraction_length] + fraction);
-                id = static_cast<std::int64_t>(digits);
-                weight = static_cast<float>(all_digits / detail::powers_of_ten[fraction_length]);
-                return stop;
-            }
-        }
+    if (id_length == 0 || id_length == 8 || at + id_length == end || at[id_length] != ':') return nullptr;
+    const char* const number = at + id_length + 1;
+    std::uint64_t whole = 0;
+    const std::size_t whole_length = detail::digits_of_eight(number, end, whole);
+    if (whole_length == 0 || whole_length == 8) return nullptr;
+    const char* stop = number + whole_length;
+    std::uint64_t fraction = 0;
+    std::size_t fraction_length = 0;
+    if (stop != end && *stop == '.') {
+        fraction_length = detail::digits_of_eight(stop + 1, end, fraction);
+        stop += 1 + fraction_length;
     }
-    const std::size_t length =
-        detail::leading_digits(std::string_view(at, static_cast<std::size_t>(end - at)), digits);
-    if (length == 0 || at + length == end || at[length] != ':') return nullptr;
-    double value = 0.0;
-    const char* const stop = detail::plain_decimal(at + length + 1, end, value);
-    if (stop == nullptr || (stop != end && *stop != ',')) return nullptr;
+    if (fraction_length == 8 || (stop != end && *stop != ',')) return nullptr;
+    // The digits as one whole number over a power of ten, as to_real reads a
+    // plain decimal: the same bits.
+    const auto all_digits = static_cast<double>(whole * scale[fraction_length] + fraction);
     id = static_cast<std::int64_t>(digits);
-    weight = static_cast<float>(value);
+    weight = static_cast<float>(all_digits / detail::powers_of_ten[fraction_length]);
     return stop;
 }
 
