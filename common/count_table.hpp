@@ -47,26 +47,25 @@ private:
     // word would wait on its stores before it could be read back.
     static std::uint64_t tail(const char* bytes, std::size_t left) noexcept {
         if constexpr (std::endian::native == std::endian::little) {
-            if (left >= 4) {
-                std::uint32_t first;
-                std::uint32_t last;
-                std::memcpy(&first, bytes, 4);
-                std::memcpy(&last, bytes + left - 4, 4);
-                return first | std::uint64_t{last} << (8 * (left - 4));
-            }
-            if (left >= 2) {
-                std::uint16_t first;
-                std::uint16_t last;
-                std::memcpy(&first, bytes, 2);
-                std::memcpy(&last, bytes + left - 2, 2);
-                return first | std::uint64_t{last} << (8 * (left - 2));
-            }
+            if (left >= 4) return joined<std::uint32_t>(bytes, left);
+            if (left >= 2) return joined<std::uint16_t>(bytes, left);
             return static_cast<unsigned char>(bytes[0]);
         } else {
             std::uint64_t word = 0;
             std::memcpy(&word, bytes, left);
             return word;
         }
+    }
+
+    // `left` bytes, one to two Loads long, as the first and the last Load of
+    // them put together: where the two overlap, they hold the same bytes.
+    template <class Load>
+    static std::uint64_t joined(const char* bytes, std::size_t left) noexcept {
+        Load first;
+        Load last;
+        std::memcpy(&first, bytes, sizeof(Load));
+        std::memcpy(&last, bytes + left - sizeof(Load), sizeof(Load));
+        return first | std::uint64_t{last} << (8 * (left - sizeof(Load)));
     }
 
     static std::uint64_t mix(std::uint64_t a, std::uint64_t b) noexcept {
