@@ -462,17 +462,21 @@ std::vector<const typename Map::value_type*> sorted_entries(const Map& table) {
     return entries;
 }
 
+// Asks for the first two cache lines of a record: an entry and, for a
+// byte-string key, the key's text right behind it.
+inline void prefetch_record(const void* entry) {
+    const char* const record = static_cast<const char*>(entry);
+    __builtin_prefetch(record);
+    __builtin_prefetch(record + 64);
+}
+
 // Asks for the entry a few places further on in a list of entries, so that a
 // walk through a table in key order (which is not the order of the entries in
-// memory) does not wait for each entry in turn. A record is its entry and,
-// for a byte-string key, the key's text right behind it.
+// memory) does not wait for each entry in turn.
 template <class Entry>
 void prefetch_ahead(const std::vector<const Entry*>& entries, std::size_t at) {
     constexpr std::size_t ahead = 8;
-    if (at + ahead >= entries.size()) return;
-    const char* const record = reinterpret_cast<const char*>(entries[at + ahead]);
-    __builtin_prefetch(record);
-    __builtin_prefetch(record + 64);
+    if (at + ahead < entries.size()) prefetch_record(entries[at + ahead]);
 }
 
 }  // namespace at

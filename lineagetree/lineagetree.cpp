@@ -126,25 +126,46 @@ void read_classification(LineReader& reader, LineTally& tally) {
     line_counts.flush();
 }
 
-Tree tree_of(LineTally tally) {
-    Tree tree;
-    // The additions are taken in byte order of their keys, so that lines
-    // sharing their first taxa follow one another: per level, the parent and
-    // child of the last addition are kept at hand, and only a change of
-    // either is looked up.
-    struct Current {
-        std::string_view parent;
-        ChildCounts* children = nullptr;
-        std::string_view child;
-        std::int64_t* count = nullptr;
-    };
-    std::array<Current, level_count> current;
-    const auto keys = sorted_entries(tally.additions);
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        prefetch_ahead(keys, i);
-        const auto& [key, lines] = *keys[i];
-        std::string_view rest = key;
-        std::string_view previous_child;
+namespace {
+
+// Where the last addition of a key starts.
+std::size_t last_addition_of(std::string_view key) {
+    std::size_t last = 0;
+    for (std::size_t at = 0; at < key.size();) {
+        last = at;
+        // A level digit is followed by the parent name; either form then
+        // holds the child name.
+        if (key[at++] < level_under_previous) at = key.find(addition_separator, at) + 1;
+        at = key.find(addition_separator, at) + 1;
+    }
+    return last;
+}
+
+// The child of the last addition of a text; empty for an empty text.
+std::string_view last_child_of(std::string_view text) {
+    if (text.empty()) return {};
+    // The text ends with ";": the child is what stands after the ";" before
+    // it, less the level letter of an addition that names no parent.
+    const std::size_t start = last_addition_of(text);
+    std::string_view last = text.substr(start, text.size() - 1 - start);
+    if (last.front() < level_under_previous) last.remove_prefix(last.find(addition_separator) + 1);
+    else last.remove_prefix(1);
+    return last;
+}
+
+// Adds the counts of addition texts to a tree. Texts that share their first
+// taxa are best given one after another: per level, the parent and child of
+// the last addition are kept at hand, and only a change of either is looked
+// up.
+class Spreader {
+public:
+    explicit Spreader(Tree& tree) : tree_(tree) {}
+
+    // Adds `lines` to every count the text holds; `previous_child` is the
+    // child of the addition before the text's first. The texts must stay
+    // while the spreader is used.
+    void spread(std::string_view text, std::string_view previous_child, std::int64_t lines) {
+        std::string_view rest = text;
         while (!rest.empty()) {
             const char first = rest.front();
             rest.remove_prefix(1);
@@ -161,9 +182,9 @@ Tree tree_of(LineTally tally) {
             const std::string_view child = rest.substr(0, rest.find(addition_separator));
             previous_child = child;
             rest.remove_prefix(child.size() + 1);
-            Current& at = current[level];
+            Current& at = current_[level];
             if (at.children == nullptr || at.parent != parent) {
-                at.children = &entry(tree.levels[level], parent);
+                at.children = &entry(tree_.levels[level], parent);
                 at.parent = parent;
                 at.count = nullptr;
             }
@@ -173,6 +194,73 @@ Tree tree_of(LineTally tally) {
             }
             *at.count += lines;
         }
+    }
+
+private:
+    struct Current {
+        std::string_view parent;
+        ChildCounts* children = nullptr;
+        std::string_view child;
+        std::int64_t* count = nullptr;
+    };
+    Tree& tree_;
+    std::array<Current, level_count> current_;
+};
+
+}  // namespace
+
+Tree tree_of(LineTally tally) {
+    // Each key is cut into its head, every addition but the last, and its
+    // tail, the last. Lines of a run share few heads (the taxa down to the
+    // species) however many OTUs they name: each head is spread once with
+    // the lines of all its keys, and then only the tails one by one, instead
+    // of every key whole.
+    using Addition = StringMap<std::int64_t>::Entry;
+    struct Cut {
+        const Addition* addition;
+        std::size_t tail_start;
+        std::size_t head;
+    };
+    StringMap<std::size_t> heads;
+    std::vector<Cut> cuts;
+    cuts.reserve(tally.additions.size());
+    for (const auto& addition : tally.additions) {
+        const std::size_t tail_start = last_addition_of(addition.first);
+        const std::size_t head = *heads.insert(addition.first.substr(0, tail_start), heads.size()).first;
+        cuts.push_back({&addition, tail_start, head});
+    }
+    // The cuts grouped by head, in the order of the heads' numbers.
+    std::vector<std::size_t> group_start(heads.size() + 1, 0);
+    for (const Cut& cut : cuts) ++group_start[cut.head + 1];
+    for (std::size_t i = 1; i < group_start.size(); ++i) group_start[i] += group_start[i - 1];
+    std::vector<Cut> grouped(cuts.size());
+    {
+        std::vector<std::size_t> next(group_start.begin(), group_start.end() - 1);
+        for (const Cut& cut : cuts) grouped[next[cut.head]++] = cut;
+    }
+    std::vector<Cut>().swap(cuts);
+
+    // The heads in byte order, so that heads sharing their first taxa follow
+    // one another.
+    Tree tree;
+    Spreader spreader(tree);
+    for (const auto* head : sorted_entries(heads)) {
+        const std::size_t first = group_start[head->second];
+        const std::size_t last = group_start[head->second + 1];
+        // The tails first: a tail whose parent is not written is under the
+        // head's last child.
+        const std::string_view head_text = head->first;
+        const std::string_view head_child = last_child_of(head_text);
+        std::int64_t lines = 0;
+        for (std::size_t i = first; i < last; ++i) {
+            // The keys of a head are scattered through the table: each is
+            // asked for a few places ahead.
+            if (i + 8 < grouped.size()) prefetch_record(grouped[i + 8].addition);
+            const Cut& cut = grouped[i];
+            spreader.spread(cut.addition->first.substr(cut.tail_start), head_child, cut.addition->second);
+            lines += cut.addition->second;
+        }
+        spreader.spread(head_text, {}, lines);
     }
     return tree;
 }

@@ -167,6 +167,42 @@ TEST(LineagetreeModel, LineageIsTheTextAfterTheFirstTab) {
               "class F>=1\nclass F>A\tB=1\nclass F>NoTab=1\nclass F>x)=1\norder >x=1\norder x)>y=1\n");
 }
 
+TEST(LineagetreeModel, LinesSharingAllButTheirLastCountAddUpUnderTheShared) {
+    // Many OTUs under one species, lines that end at different depths below
+    // the same taxa, last counts under a name that is not the previous child
+    // (after a token of no rank) and lines of a single count: every shared
+    // count is the sum of its lines, however the lines end.
+    std::string input;
+    for (int otu = 0; otu < 40; ++otu) {
+        for (int repeat = 0; repeat <= otu % 3; ++repeat) {
+            input += "r\tp__F;c__C;o__O;f__Fa;g__G;s__S;u__" + std::to_string(otu) + ";\n";
+        }
+    }
+    input += "r\tp__F;c__C;o__O;f__Fa;g__G;s__S;\n"
+             "r\tp__F;c__C;o__O;f__Fa;g__G;s__S_unclassified;\n"
+             "r\tp__F;c__C;o__O;x__Mid;u__7;\n"
+             "r\tp__F;c__C;o__O;x__Mid;u__7;\n"
+             "r\tp__F;u__7;\n"
+             "r\tg__G;u__7;\n";
+    const std::string tree = counts(input);
+    // 40 OTUs seen 1, 2 or 3 times: 14 + 2 * 13 + 3 * 13 = 79 lines.
+    EXPECT_NE(tree.find("class F>C=83\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("class F>7=1\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("order C>O=83\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("family O>Fa=81\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("family Mid>7=2\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("genus Fa>G=81\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("species G>S=80\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("species G>7=1\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("species G>unclassified=1\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("otu S>0=1\notu S>1=2\notu S>10=2\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("otu S>39=1\n"), std::string::npos) << tree;
+    // One count per OTU under S, and nothing else there.
+    std::size_t otu_counts = 0;
+    for (std::size_t at = tree.find("otu S>"); at != std::string::npos; at = tree.find("otu S>", at + 1)) ++otu_counts;
+    EXPECT_EQ(otu_counts, 40u);
+}
+
 // ---- writing taxonomy.json ----
 
 constexpr std::string_view empty_tree = "{\n \"name\": \"taxonomy\",\n \"children\": [\n ]\n}";
