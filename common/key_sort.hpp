@@ -46,9 +46,10 @@ inline std::uint64_t chunk_at(const char* data, std::size_t size, std::size_t de
 
 }  // namespace detail
 
-// Sorts the items by their keys (data, size) in byte order.
+// Sorts the items from `begin` to `end` by their keys (data, size) in byte
+// order.
 template <class Item>
-void sort_keys(std::vector<Item>& items) {
+void sort_keys(Item* begin, Item* end) {
     constexpr std::size_t small_group = 16;
     constexpr std::size_t ahead = 8;
     struct Group {
@@ -61,7 +62,7 @@ void sort_keys(std::vector<Item>& items) {
         bool sort_only;
     };
     std::vector<Group> groups;
-    if (items.size() > 1) groups.push_back({items.data(), items.data() + items.size(), 0, false, false});
+    if (end - begin > 1) groups.push_back({begin, end, 0, false, false});
 
     // Items that agree on the eight bytes from `depth`: the keys that end
     // within them come first, shorter before longer (what follows a key's end
@@ -135,6 +136,11 @@ void sort_keys(std::vector<Item>& items) {
         if (group.last - above > 1) groups.push_back({above, group.last, depth, true, sort_next});
         agreeing(below, above, depth);
     }
+}
+
+template <class Item>
+void sort_keys(std::vector<Item>& items) {
+    sort_keys(items.data(), items.data() + items.size());
 }
 
 }  // namespace at

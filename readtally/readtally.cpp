@@ -47,10 +47,17 @@ public:
     // A new line (or key): no genus is current.
     void start_line() { current_genus_.clear(); }
 
-    void take(char rank_letter, std::string_view taxon_name) {
+    void take(char rank_letter, std::string_view taxon_name) { count(rank_letter, taxon_name, true); }
+
+    // The last label of a key: counted like any other, but the current genus
+    // stays that of the labels before it, for the next key that shares them.
+    void take_last(char rank_letter, std::string_view taxon_name) { count(rank_letter, taxon_name, false); }
+
+private:
+    void count(char rank_letter, std::string_view taxon_name, bool sets_genus) {
         const std::size_t rank = rank_of(rank_letter);
         if (rank == rank_count) return;
-        if (rank == genus) current_genus_.assign(taxon_name);
+        if (rank == genus && sets_genus) current_genus_.assign(taxon_name);
         if (rank == species) {
             species_key_.assign(current_genus_);
             species_key_ += ' ';
@@ -61,7 +68,6 @@ public:
         count_(rank, taxon_name);
     }
 
-private:
     Count count_;
     std::string current_genus_;
     std::string species_key_;
@@ -152,7 +158,7 @@ void write_unassigned(TextSink& out, std::int64_t line_count, std::int64_t count
 }
 
 // The counts of the ranks from species to phylum, which hold few taxa. Keys
-// come from lineages walked in byte order, where lineages that share a taxon
+// come from lineage heads walked in byte order, where heads that share a taxon
 // follow one another: the lines of a run of the same key are summed first
 // and added to the table once.
 class RankCounts {
@@ -250,6 +256,138 @@ private:
     std::vector<NameLines> names_;
 };
 
+// The lineage keys cut in two: the head, every label but the last, and the
+// tail, the last. The million lineages of a large run share a few thousand
+// heads (the taxa down to the species), so the rank counts of a head are
+// taken once for all its keys, and the keys are put in byte order by sorting
+// the heads and, per head, its tails, which are few and short.
+class LineageGroups {
+public:
+    using Lineage = StringMap<LineageCount>::Entry;
+
+    explicit LineageGroups(const StringMap<LineageCount>& lineages) {
+        // The heads numbered as they come, and the keys of each counted.
+        StringMap<std::size_t> numbers;
+        std::vector<std::size_t> number_of;
+        number_of.reserve(lineages.size());
+        std::vector<std::size_t> sizes;
+        for (const auto& lineage : lineages) {
+            const auto [number, is_new] = numbers.insert(head_of(lineage.first), numbers.size());
+            if (is_new) sizes.push_back(0);
+            ++sizes[*number];
+            number_of.push_back(*number);
+        }
+        // The heads in byte order, the keys of each together behind it.
+        std::vector<std::size_t> next(numbers.size());
+        std::size_t at = 0;
+        for (const auto* head : sorted_entries(numbers)) {
+            next[head->second] = at;
+            heads_.push_back({std::string_view(), at, at + sizes[head->second]});
+            at += sizes[head->second];
+        }
+        keys_.resize(lineages.size());
+        std::size_t i = 0;
+        for (const auto& lineage : lineages) {
+            const std::size_t head_size = head_of(lineage.first).size();
+            keys_[next[number_of[i++]]++] =
+                Key{{0, lineage.first.data() + head_size, lineage.first.size() - head_size}, head_size};
+        }
+        for (Head& head : heads_) {
+            const Key& key = keys_[head.first];
+            head.text = std::string_view(key.data - key.head_size, key.head_size);
+            sort_keys(keys_.data() + head.first, keys_.data() + head.last);
+        }
+    }
+
+    // Calls `take(text, first, last)` for each head in byte order, with the
+    // numbers of the keys that have it (lineage() and tail() of each).
+    template <class Take>
+    void each_head(Take take) const {
+        for (const Head& head : heads_) take(head.text, head.first, head.last);
+    }
+
+    const Lineage& lineage(std::size_t key) const { return *lineage_of(keys_[key]); }
+    std::string_view tail(std::size_t key) const { return std::string_view(keys_[key].data, keys_[key].size); }
+    // Asks for the lineage entry of a key a few places ahead.
+    void prefetch(std::size_t key) const {
+        if (key + 8 < keys_.size()) prefetch_record(lineage_of(keys_[key + 8]));
+    }
+
+    // Calls `emit(lineage)` for every lineage, in byte order of the keys. A
+    // head that stands at the start of later heads is open while they are
+    // walked: its keys whose tail comes before (or is) the label that leads
+    // to the later head come first, the rest after all keys under it.
+    template <class Emit>
+    void in_byte_order(Emit emit) const {
+        struct Open {
+            std::string_view head;
+            std::size_t next;
+            std::size_t last;
+        };
+        std::vector<Open> open;
+        const auto emit_through = [&](Open& from, std::string_view label) {
+            for (; from.next < from.last && tail(from.next) <= label; ++from.next) {
+                prefetch(from.next);
+                emit(lineage(from.next));
+            }
+        };
+        const auto close = [&] {
+            Open& last = open.back();
+            for (; last.next < last.last; ++last.next) {
+                prefetch(last.next);
+                emit(lineage(last.next));
+            }
+            open.pop_back();
+        };
+        for (const Head& head : heads_) {
+            while (!open.empty() && !head.text.starts_with(open.back().head)) close();
+            if (!open.empty()) {
+                // The labels never hold ";": the label after the open head
+                // decides, as it would for the whole keys.
+                const std::string_view rest = head.text.substr(open.back().head.size());
+                emit_through(open.back(), rest.substr(0, rest.find(';') + 1));
+            }
+            open.push_back({head.text, head.first, head.last});
+        }
+        while (!open.empty()) close();
+    }
+
+private:
+    struct Key : SortKey {
+        std::size_t head_size;
+    };
+    struct Head {
+        std::string_view text;
+        std::size_t first;
+        std::size_t last;
+    };
+
+    // Every label of a key but the last (each label ends with ";").
+    static std::string_view head_of(std::string_view key) {
+        if (key.size() < 2) return {};
+        const std::size_t before = key.rfind(';', key.size() - 2);
+        return before == std::string_view::npos ? std::string_view() : key.substr(0, before + 1);
+    }
+    static const Lineage* lineage_of(const Key& key) {
+        return StringMap<LineageCount>::entry_of_key(key.data - key.head_size);
+    }
+
+    std::vector<Head> heads_;
+    std::vector<Key> keys_;
+};
+
+// Hands each label of three characters or more (a rank letter, "__" and the
+// taxon name) to the rank keys.
+template <class Keys>
+void take_labels(Keys& keys, std::string_view labels) {
+    while (!labels.empty()) {
+        const auto end = labels.find(';');
+        const std::string_view label = labels.substr(0, end);
+        labels.remove_prefix(end + 1);
+        if (label.size() >= c::name_offset) keys.take(label.front(), label.substr(c::name_offset));
+    }
+}
+
 }  // namespace
 
 void write_tables(const Tally& tally, OutputSet& outputs) {
@@ -259,10 +397,14 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
     for (std::size_t rank = 0; rank < rank_count; ++rank) rank_files[rank] = &outputs.create(file_names[rank]);
     TextSink& lineage_file = outputs.create("fullLineage.txt");
 
-    // The lineages are walked once, in byte order: each is written to
-    // fullLineage.txt, and the rank counts of its regular lines follow from
-    // its key: each label of three characters or more is a rank letter, "__"
-    // and the taxon name.
+    const LineageGroups groups(tally.lineages);
+    groups.in_byte_order([&lineage_file](const LineageGroups::Lineage& lineage) {
+        lineage_file.row(lineage.first, lineage.second.regular + lineage.second.irregular);
+    });
+
+    // The rank counts of the regular lines follow from their keys: a head's
+    // labels are taken once with the lines of all its keys, then each key's
+    // last label with its own.
     RankCounts ranks(tally);
     OtuCounts otus(tally);
     std::int64_t lines = 0;
@@ -273,22 +415,23 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
             ranks.add(rank, rank_key, lines);
         }
     });
-    const auto lineages = sorted_entries(tally.lineages);
-    for (std::size_t i = 0; i < lineages.size(); ++i) {
-        prefetch_ahead(lineages, i);
-        const auto& [key, counted] = *lineages[i];
-        lineage_file.row(key, counted.regular + counted.irregular);
-        if (counted.regular == 0) continue;
-        lines = counted.regular;
-        keys.start_line();
-        std::string_view rest = key;
-        while (!rest.empty()) {
-            const auto end = rest.find(';');
-            const std::string_view label = rest.substr(0, end);
-            rest.remove_prefix(end + 1);
-            if (label.size() >= c::name_offset) keys.take(label.front(), label.substr(c::name_offset));
+    groups.each_head([&](std::string_view head, std::size_t first, std::size_t last) {
+        std::int64_t regular = 0;
+        for (std::size_t key = first; key < last; ++key) {
+            groups.prefetch(key);
+            regular += groups.lineage(key).second.regular;
         }
-    }
+        if (regular == 0) return;
+        lines = regular;
+        keys.start_line();
+        take_labels(keys, head);
+        for (std::size_t key = first; key < last; ++key) {
+            lines = groups.lineage(key).second.regular;
+            const std::string_view tail = groups.tail(key);
+            if (lines == 0 || tail.size() < c::name_offset + 1) continue;
+            keys.take_last(tail.front(), tail.substr(c::name_offset, tail.size() - 1 - c::name_offset));
+        }
+    });
 
     otus.write(*rank_files[otu], tally.line_count);
     for (std::size_t rank = species; rank < rank_count; ++rank) ranks.write(rank, *rank_files[rank], tally.line_count);

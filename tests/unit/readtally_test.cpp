@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,64 @@ TEST(Readtally, LineWithoutTabIsAllLineage) {
     const auto out = tally("p__Alone(1);c__C\n");
     EXPECT_EQ(out.text("phylum.txt"), "Alone\t1\nunassigned\t0\n");
     EXPECT_EQ(out.text("fullLineage.txt"), "p__Alone;c__C;\t1\n");
+}
+
+TEST(Readtally, LineagesThatExtendOthersSortAndCountAsWholeKeys) {
+    // Many lineages whose labels but the last are those of other, longer
+    // lineages; last labels that are a prefix of, equal to, or byte-wise on
+    // either side of the label that leads on; empty labels and bytes above
+    // 127. fullLineage.txt must list the keys in byte order, and the genus
+    // and species counts must be those of each line taken on its own.
+    const std::vector<std::string> labels = {"k__A", "p__B", "g__G", "g__H", "s__s", "s__t", "u__5",
+                                             "u__56", "u__6", "", "x", "g__\xc3\xa9", "k_"};
+    std::map<std::string, std::int64_t> lineages;
+    std::map<std::string, std::int64_t> genera;
+    std::map<std::string, std::int64_t> species;
+    std::string input;
+    std::uint32_t state = 5;
+    const auto next = [&state](std::uint32_t below) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % below;
+    };
+    for (int line = 0; line < 3000; ++line) {
+        const std::uint32_t depth = 1 + next(5);
+        std::string lineage;
+        std::string key;
+        std::string genus;
+        for (std::uint32_t i = 0; i < depth; ++i) {
+            // Early labels from few choices, so that lineages share them.
+            const std::string& label = labels[next(i < 2 ? 3 : static_cast<std::uint32_t>(labels.size()))];
+            lineage += label + "(" + std::to_string(next(100)) + ");";
+            key += label + ";";
+            if (label.size() < 3) continue;
+            if (label[0] == 'g') {
+                genus = label.substr(3);
+                ++genera[genus];
+            } else if (label[0] == 's') {
+                ++species[genus + " " + label.substr(3)];
+            }
+        }
+        input += "r\t" + lineage + "\n";
+        ++lineages[key];
+    }
+    const auto out = tally(input);
+    std::string expected_lineages;
+    for (const auto& [key, count] : lineages) expected_lineages += key + "\t" + std::to_string(count) + "\n";
+    EXPECT_EQ(out.text("fullLineage.txt"), expected_lineages);
+    std::int64_t counted = 0;
+    std::string expected_genera;
+    for (const auto& [name, count] : genera) {
+        expected_genera += name + "\t" + std::to_string(count) + "\n";
+        counted += count;
+    }
+    EXPECT_EQ(out.text("genus.txt"), expected_genera + "unassigned\t" + std::to_string(3000 - counted) + "\n");
+    counted = 0;
+    std::string expected_species;
+    for (const auto& [name, count] : species) {
+        expected_species += name + "\t" + std::to_string(count) + "\n";
+        counted += count;
+    }
+    EXPECT_EQ(out.text("species.txt"), expected_species + "unassigned\t" + std::to_string(3000 - counted) + "\n");
 }
 
 TEST(Readtally, KeysSortAsUnsignedBytes) {
