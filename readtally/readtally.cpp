@@ -241,6 +241,9 @@ public:
             const std::string_view name(names_[i].data, names_[i].size);
             std::int64_t lines = 0;
             for (; i < names_.size() && std::string_view(names_[i].data, names_[i].size) == name; ++i) {
+                // The names stand in the lineage keys, scattered through
+                // memory: each is asked for a few places ahead.
+                if (i + 8 < names_.size()) __builtin_prefetch(names_[i + 8].data);
                 lines += names_[i].lines;
             }
             out.row(name, lines);
