@@ -216,29 +216,25 @@ Tree tree_of(LineTally tally) {
     // the lines of all its keys, and then only the tails one by one, instead
     // of every key whole.
     using Addition = StringMap<std::int64_t>::Entry;
-    struct Cut {
-        const Addition* addition;
-        std::size_t tail_start;
-        std::size_t head;
-    };
     StringMap<std::size_t> heads;
-    std::vector<Cut> cuts;
-    cuts.reserve(tally.additions.size());
+    std::vector<std::size_t> head_of;
+    head_of.reserve(tally.additions.size());
     for (const auto& addition : tally.additions) {
-        const std::size_t tail_start = last_addition_of(addition.first);
-        const std::size_t head = *heads.insert(addition.first.substr(0, tail_start), heads.size()).first;
-        cuts.push_back({&addition, tail_start, head});
+        const std::string_view head = addition.first.substr(0, last_addition_of(addition.first));
+        head_of.push_back(*heads.insert(head, heads.size()).first);
     }
-    // The cuts grouped by head, in the order of the heads' numbers.
+    // The keys grouped by head, in the order of the heads' numbers. A key's
+    // tail starts where its head ends.
     std::vector<std::size_t> group_start(heads.size() + 1, 0);
-    for (const Cut& cut : cuts) ++group_start[cut.head + 1];
+    for (const std::size_t head : head_of) ++group_start[head + 1];
     for (std::size_t i = 1; i < group_start.size(); ++i) group_start[i] += group_start[i - 1];
-    std::vector<Cut> grouped(cuts.size());
+    std::vector<const Addition*> grouped(head_of.size());
     {
         std::vector<std::size_t> next(group_start.begin(), group_start.end() - 1);
-        for (const Cut& cut : cuts) grouped[next[cut.head]++] = cut;
+        std::size_t i = 0;
+        for (const auto& addition : tally.additions) grouped[next[head_of[i++]]++] = &addition;
     }
-    std::vector<Cut>().swap(cuts);
+    std::vector<std::size_t>().swap(head_of);
 
     // The heads in byte order, so that heads sharing their first taxa follow
     // one another.
@@ -255,10 +251,10 @@ Tree tree_of(LineTally tally) {
         for (std::size_t i = first; i < last; ++i) {
             // The keys of a head are scattered through the table: each is
             // asked for a few places ahead.
-            if (i + 8 < grouped.size()) prefetch_record(grouped[i + 8].addition);
-            const Cut& cut = grouped[i];
-            spreader.spread(cut.addition->first.substr(cut.tail_start), head_child, cut.addition->second);
-            lines += cut.addition->second;
+            if (i + 8 < grouped.size()) prefetch_record(grouped[i + 8]);
+            const Addition& addition = *grouped[i];
+            spreader.spread(addition.first.substr(head_text.size()), head_child, addition.second);
+            lines += addition.second;
         }
         spreader.spread(head_text, {}, lines);
     }
