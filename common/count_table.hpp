@@ -462,6 +462,75 @@ std::vector<const typename Map::value_type*> sorted_entries(const Map& table) {
     return entries;
 }
 
+// The entries of a string table grouped by the beginning of their keys: the
+// head that `head_length(key)` gives. Where many keys share few heads (a
+// million lineages, a few thousand sets of taxa down to the species), what
+// follows from a head is worked out once per group, and only the rest of
+// each key one by one. Each entry is kept as the Item that
+// `make_item(entry, head_size)` makes of it.
+template <class Value, class Item>
+class HeadGroups {
+public:
+    using Entry = typename StringMap<Value>::Entry;
+    struct Group {
+        std::string_view head;
+        // The group's items: items()[first] to items()[last - 1].
+        std::size_t first;
+        std::size_t last;
+    };
+
+    template <class HeadLength, class MakeItem>
+    HeadGroups(const StringMap<Value>& table, HeadLength head_length, MakeItem make_item) {
+        // The heads numbered as they come, and the entries of each counted.
+        StringMap<std::size_t> numbers;
+        std::vector<std::size_t> number_of;
+        number_of.reserve(table.size());
+        std::vector<std::size_t> sizes;
+        std::vector<std::size_t> head_sizes;
+        for (const auto& entry : table) {
+            const std::size_t head_size = head_length(entry.first);
+            const auto [number, is_new] = numbers.insert(entry.first.substr(0, head_size), sizes.size());
+            if (is_new) {
+                sizes.push_back(0);
+                head_sizes.push_back(head_size);
+            }
+            ++sizes[*number];
+            number_of.push_back(*number);
+        }
+        // The heads in byte order, the items of each together. A head is the
+        // beginning of the keys of its group (the table of heads goes with
+        // this constructor).
+        std::vector<std::size_t> next(sizes.size());
+        std::vector<std::size_t> group_of(sizes.size());
+        groups_.reserve(sizes.size());
+        std::size_t at = 0;
+        for (const auto* head : sorted_entries(numbers)) {
+            next[head->second] = at;
+            group_of[head->second] = groups_.size();
+            groups_.push_back({std::string_view(), at, at + sizes[head->second]});
+            at += sizes[head->second];
+        }
+        items_.resize(table.size());
+        std::size_t i = 0;
+        for (const auto& entry : table) {
+            const std::size_t number = number_of[i++];
+            if (next[number] == groups_[group_of[number]].first) {
+                groups_[group_of[number]].head = entry.first.substr(0, head_sizes[number]);
+            }
+            items_[next[number]++] = make_item(entry, head_sizes[number]);
+        }
+    }
+
+    // The groups, their heads in byte order.
+    const std::vector<Group>& groups() const { return groups_; }
+    std::vector<Item>& items() { return items_; }
+    const std::vector<Item>& items() const { return items_; }
+
+private:
+    std::vector<Group> groups_;
+    std::vector<Item> items_;
+};
+
 // Asks for the first two cache lines of a record: an entry and, for a
 // byte-string key, the key's text right behind it.
 inline void prefetch_record(const void* entry) {

@@ -216,47 +216,26 @@ Tree tree_of(LineTally tally) {
     // the lines of all its keys, and then only the tails one by one, instead
     // of every key whole.
     using Addition = StringMap<std::int64_t>::Entry;
-    StringMap<std::size_t> heads;
-    std::vector<std::size_t> head_of;
-    head_of.reserve(tally.additions.size());
-    for (const auto& addition : tally.additions) {
-        const std::string_view head = addition.first.substr(0, last_addition_of(addition.first));
-        head_of.push_back(*heads.insert(head, heads.size()).first);
-    }
-    // The keys grouped by head, in the order of the heads' numbers. A key's
-    // tail starts where its head ends.
-    std::vector<std::size_t> group_start(heads.size() + 1, 0);
-    for (const std::size_t head : head_of) ++group_start[head + 1];
-    for (std::size_t i = 1; i < group_start.size(); ++i) group_start[i] += group_start[i - 1];
-    std::vector<const Addition*> grouped(head_of.size());
-    {
-        std::vector<std::size_t> next(group_start.begin(), group_start.end() - 1);
-        std::size_t i = 0;
-        for (const auto& addition : tally.additions) grouped[next[head_of[i++]]++] = &addition;
-    }
-    std::vector<std::size_t>().swap(head_of);
-
+    const HeadGroups<std::int64_t, const Addition*> groups(
+        tally.additions, last_addition_of, [](const Addition& addition, std::size_t) { return &addition; });
+    const auto& keys = groups.items();
     // The heads in byte order, so that heads sharing their first taxa follow
     // one another.
     Tree tree;
     Spreader spreader(tree);
-    for (const auto* head : sorted_entries(heads)) {
-        const std::size_t first = group_start[head->second];
-        const std::size_t last = group_start[head->second + 1];
+    for (const auto& group : groups.groups()) {
         // The tails first: a tail whose parent is not written is under the
-        // head's last child.
-        const std::string_view head_text = head->first;
-        const std::string_view head_child = last_child_of(head_text);
+        // head's last child. A tail starts where its head ends.
+        const std::string_view head_child = last_child_of(group.head);
         std::int64_t lines = 0;
-        for (std::size_t i = first; i < last; ++i) {
+        for (std::size_t i = group.first; i < group.last; ++i) {
             // The keys of a head are scattered through the table: each is
             // asked for a few places ahead.
-            if (i + 8 < grouped.size()) prefetch_record(grouped[i + 8]);
-            const Addition& addition = *grouped[i];
-            spreader.spread(addition.first.substr(head_text.size()), head_child, addition.second);
-            lines += addition.second;
+            if (i + 8 < keys.size()) prefetch_record(keys[i + 8]);
+            spreader.spread(keys[i]->first.substr(group.head.size()), head_child, keys[i]->second);
+            lines += keys[i]->second;
         }
-        spreader.spread(head_text, {}, lines);
+        spreader.spread(group.head, {}, lines);
     }
     return tree;
 }

@@ -268,45 +268,23 @@ class LineageGroups {
 public:
     using Lineage = StringMap<LineageCount>::Entry;
 
-    explicit LineageGroups(const StringMap<LineageCount>& lineages) {
-        // The heads numbered as they come, and the keys of each counted.
-        StringMap<std::size_t> numbers;
-        std::vector<std::size_t> number_of;
-        number_of.reserve(lineages.size());
-        std::vector<std::size_t> sizes;
-        for (const auto& lineage : lineages) {
-            const auto [number, is_new] = numbers.insert(head_of(lineage.first), numbers.size());
-            if (is_new) sizes.push_back(0);
-            ++sizes[*number];
-            number_of.push_back(*number);
-        }
-        // The heads in byte order, the keys of each together behind it.
-        std::vector<std::size_t> next(numbers.size());
-        std::size_t at = 0;
-        for (const auto* head : sorted_entries(numbers)) {
-            next[head->second] = at;
-            heads_.push_back({std::string_view(), at, at + sizes[head->second]});
-            at += sizes[head->second];
-        }
-        keys_.resize(lineages.size());
-        std::size_t i = 0;
-        for (const auto& lineage : lineages) {
-            const std::size_t head_size = head_of(lineage.first).size();
-            keys_[next[number_of[i++]]++] =
-                Key{{0, lineage.first.data() + head_size, lineage.first.size() - head_size}, head_size};
-        }
-        for (Head& head : heads_) {
-            const Key& key = keys_[head.first];
-            head.text = std::string_view(key.data - key.head_size, key.head_size);
-            sort_keys(keys_.data() + head.first, keys_.data() + head.last);
-        }
+    explicit LineageGroups(const StringMap<LineageCount>& lineages)
+        : groups_(lineages, [](std::string_view key) { return head_of(key).size(); },
+                  [](const Lineage& lineage, std::size_t head_size) {
+                      const std::string_view key = lineage.first;
+                      return Key{{0, key.data() + head_size, key.size() - head_size}, head_size};
+                  }),
+          heads_(groups_.groups()),
+          keys_(groups_.items()) {
+        // The tails of each head in byte order.
+        for (const Head& head : heads_) sort_keys(keys_.data() + head.first, keys_.data() + head.last);
     }
 
     // Calls `take(text, first, last)` for each head in byte order, with the
     // numbers of the keys that have it (lineage() and tail() of each).
     template <class Take>
     void each_head(Take take) const {
-        for (const Head& head : heads_) take(head.text, head.first, head.last);
+        for (const Head& head : heads_) take(head.head, head.first, head.last);
     }
 
     const Lineage& lineage(std::size_t key) const { return *lineage_of(keys_[key]); }
@@ -322,35 +300,31 @@ public:
     // to the later head come first, the rest after all keys under it.
     template <class Emit>
     void in_byte_order(Emit emit) const {
-        struct Open {
-            std::string_view head;
-            std::size_t next;
-            std::size_t last;
-        };
-        std::vector<Open> open;
-        const auto emit_through = [&](Open& from, std::string_view label) {
-            for (; from.next < from.last && tail(from.next) <= label; ++from.next) {
-                prefetch(from.next);
-                emit(lineage(from.next));
+        // Of each open head, `first` is its next key still to come.
+        std::vector<Head> open;
+        const auto emit_through = [&](Head& from, std::string_view label) {
+            for (; from.first < from.last && tail(from.first) <= label; ++from.first) {
+                prefetch(from.first);
+                emit(lineage(from.first));
             }
         };
         const auto close = [&] {
-            Open& last = open.back();
-            for (; last.next < last.last; ++last.next) {
-                prefetch(last.next);
-                emit(lineage(last.next));
+            Head& last = open.back();
+            for (; last.first < last.last; ++last.first) {
+                prefetch(last.first);
+                emit(lineage(last.first));
             }
             open.pop_back();
         };
         for (const Head& head : heads_) {
-            while (!open.empty() && !head.text.starts_with(open.back().head)) close();
+            while (!open.empty() && !head.head.starts_with(open.back().head)) close();
             if (!open.empty()) {
                 // The labels never hold ";": the label after the open head
                 // decides, as it would for the whole keys.
-                const std::string_view rest = head.text.substr(open.back().head.size());
+                const std::string_view rest = head.head.substr(open.back().head.size());
                 emit_through(open.back(), rest.substr(0, rest.find(';') + 1));
             }
-            open.push_back({head.text, head.first, head.last});
+            open.push_back(head);
         }
         while (!open.empty()) close();
     }
@@ -359,11 +333,7 @@ private:
     struct Key : SortKey {
         std::size_t head_size;
     };
-    struct Head {
-        std::string_view text;
-        std::size_t first;
-        std::size_t last;
-    };
+    using Head = HeadGroups<LineageCount, Key>::Group;
 
     // Every label of a key but the last (each label ends with ";").
     static std::string_view head_of(std::string_view key) {
@@ -375,8 +345,9 @@ private:
         return StringMap<LineageCount>::entry_of_key(key.data - key.head_size);
     }
 
-    std::vector<Head> heads_;
-    std::vector<Key> keys_;
+    HeadGroups<LineageCount, Key> groups_;
+    const std::vector<Head>& heads_;
+    std::vector<Key>& keys_;
 };
 
 // Hands each label of three characters or more (a rank letter, "__" and the

@@ -94,6 +94,41 @@ TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
     EXPECT_EQ(table.find("not a key"), nullptr);
 }
 
+TEST(HeadGroups, EveryEntryOnceUnderItsHeadAndTheHeadsInByteOrder) {
+    // Heads: the key up to its last "/", empty when it has none. Heads that
+    // are prefixes of others, an empty head, bytes above 127.
+    at::StringMap<std::int64_t> table;
+    std::map<std::string, std::vector<std::string>> expected;
+    std::uint32_t state = 9;
+    for (int i = 0; i < 4000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        std::string key;
+        for (std::uint32_t depth = (state >> 8) % 4; depth > 0; --depth) key += "ab\xff"[(state >> depth) % 3] + std::string("/");
+        key += std::to_string(i % 700);
+        if (table.insert(key, i).second) expected[key.substr(0, key.rfind('/') + 1)].push_back(key);
+    }
+    // Each entry kept as the rest of its key after the head.
+    const at::HeadGroups<std::int64_t, std::string_view> groups(
+        table, [](std::string_view key) { return key.rfind('/') + 1; },
+        [](const auto& entry, std::size_t head_size) { return entry.first.substr(head_size); });
+    ASSERT_EQ(groups.groups().size(), expected.size());
+    ASSERT_EQ(groups.items().size(), table.size());
+    auto head = expected.begin();
+    std::size_t next = 0;
+    for (const auto& group : groups.groups()) {
+        EXPECT_EQ(group.head, head->first);
+        EXPECT_EQ(group.first, next);
+        std::vector<std::string> keys;
+        for (std::size_t i = group.first; i < group.last; ++i) keys.push_back(std::string(group.head) + std::string(groups.items()[i]));
+        std::sort(keys.begin(), keys.end());
+        std::sort(head->second.begin(), head->second.end());
+        EXPECT_EQ(keys, head->second);
+        next = group.last;
+        ++head;
+    }
+    EXPECT_EQ(next, table.size());
+}
+
 TEST(StringHash, ShortTailsHashAsTheirZeroPaddedBytes) {
     // The last bytes of a key are read with overlapping loads; they must
     // make the same word as copying them into a zeroed one, or keys that
