@@ -273,25 +273,24 @@ public:
                   [](const Lineage& lineage, std::size_t head_size) {
                       const std::string_view key = lineage.first;
                       return Key{{0, key.data() + head_size, key.size() - head_size}, head_size};
-                  }),
-          heads_(groups_.groups()),
-          keys_(groups_.items()) {
+                  }) {
         // The tails of each head in byte order.
-        for (const Head& head : heads_) sort_keys(keys_.data() + head.first, keys_.data() + head.last);
+        std::vector<Key>& keys = groups_.items();
+        for (const Head& head : groups_.groups()) sort_keys(keys.data() + head.first, keys.data() + head.last);
     }
 
     // Calls `take(text, first, last)` for each head in byte order, with the
     // numbers of the keys that have it (lineage() and tail() of each).
     template <class Take>
     void each_head(Take take) const {
-        for (const Head& head : heads_) take(head.head, head.first, head.last);
+        for (const Head& head : groups_.groups()) take(head.head, head.first, head.last);
     }
 
-    const Lineage& lineage(std::size_t key) const { return *lineage_of(keys_[key]); }
-    std::string_view tail(std::size_t key) const { return std::string_view(keys_[key].data, keys_[key].size); }
+    const Lineage& lineage(std::size_t key) const { return *lineage_of(keys()[key]); }
+    std::string_view tail(std::size_t key) const { return std::string_view(keys()[key].data, keys()[key].size); }
     // Asks for the lineage entry of a key a few places ahead.
     void prefetch(std::size_t key) const {
-        if (key + 8 < keys_.size()) prefetch_record(lineage_of(keys_[key + 8]));
+        if (key + 8 < keys().size()) prefetch_record(lineage_of(keys()[key + 8]));
     }
 
     // Calls `emit(lineage)` for every lineage, in byte order of the keys. A
@@ -316,7 +315,7 @@ public:
             }
             open.pop_back();
         };
-        for (const Head& head : heads_) {
+        for (const Head& head : groups_.groups()) {
             while (!open.empty() && !head.head.starts_with(open.back().head)) close();
             if (!open.empty()) {
                 // The labels never hold ";": the label after the open head
@@ -345,9 +344,9 @@ private:
         return StringMap<LineageCount>::entry_of_key(key.data - key.head_size);
     }
 
+    const std::vector<Key>& keys() const { return groups_.items(); }
+
     HeadGroups<LineageCount, Key> groups_;
-    const std::vector<Head>& heads_;
-    std::vector<Key>& keys_;
 };
 
 // Hands each label of three characters or more (a rank letter, "__" and the
