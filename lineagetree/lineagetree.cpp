@@ -229,9 +229,8 @@ Tree tree_of(LineTally tally) {
         const std::string_view head_child = last_child_of(group.head);
         std::int64_t lines = 0;
         for (std::size_t i = group.first; i < group.last; ++i) {
-            // The keys of a head are scattered through the table: each is
-            // asked for a few places ahead.
-            if (i + 8 < keys.size()) prefetch_record(keys[i + 8]);
+            // The keys of a head are scattered through the table.
+            prefetch_ahead(keys, i);
             spreader.spread(keys[i]->first.substr(group.head.size()), head_child, keys[i]->second);
             lines += keys[i]->second;
         }
