@@ -86,22 +86,25 @@ class Runner:
 
 
 def timed(runner, commands, runs, cwd, checked=None):
-    """commands: name -> argv. One warm-up each (the `checked` one under GNU
-    time, when there is one, for its peak memory), then `runs` rounds in which
-    every command runs once. Returns name -> (median wall s, max peak kB,
-    median CPU s), and GNU time's peak of the checked command or None."""
+    """commands: name -> argv, or name -> (argv, folder) for a command that
+    runs in a folder of its own instead of `cwd`. One warm-up each (the
+    `checked` one under GNU time, when there is one, for its peak memory),
+    then `runs` rounds in which every command runs once. Returns name ->
+    (median wall s, max peak kB, median CPU s), and GNU time's peak of the
+    checked command or None."""
+    where = {name: (c if isinstance(c, tuple) else (c, cwd)) for name, c in commands.items()}
     gnu_peak = None
-    for name, argv in commands.items():
+    for name, (argv, folder) in where.items():
         if name == checked and runner.gnu_time:
-            gnu_peak = runner.gnu_time_peak(argv, cwd)
+            gnu_peak = runner.gnu_time_peak(argv, folder)
         else:
-            runner.run(argv, cwd)
+            runner.run(argv, folder)
     times = {name: [] for name in commands}
     cpu = {name: [] for name in commands}
     peaks = {name: 0 for name in commands}
     for _ in range(runs):
-        for name, argv in commands.items():
-            seconds, peak, cpu_seconds = runner.run(argv, cwd)
+        for name, (argv, folder) in where.items():
+            seconds, peak, cpu_seconds = runner.run(argv, folder)
             times[name].append(seconds)
             cpu[name].append(cpu_seconds)
             peaks[name] = max(peaks[name], peak)
@@ -160,7 +163,7 @@ def main():
         sys.exit(f"bench: no such program: {' '.join(sorted(unknown))}")
 
     load_at_start = os.getloadavg()[0]
-    rows, skipped, by_case, failed = [], [], {}, False
+    rows, skipped, done, failed = [], [], set(), False
     for program, label, inputs, largest, target in CASES:
         if wanted and program not in wanted:
             continue
@@ -174,9 +177,18 @@ def main():
         missing = [name for name in inputs if not os.path.exists(data(name))]
         if missing:
             sys.exit(f"bench: missing input {', '.join(missing)} in {args.data} (run bench/generate.py)")
+        if (program, label) in done:
+            continue
         cwd = os.path.join(scratch_root, program)
         os.makedirs(cwd, exist_ok=True)
-        print(f"time  {program} on {label} ({args.runs} runs after a warm-up) ...", file=sys.stderr, flush=True)
+        extra_folders = []
+        # A 3k-lineage case is timed with its 1M partner, when that is wanted
+        # and its input is there.
+        partner = next((case for case in CASES if case[0] == program and "~3k" in label
+                        and case[1] == label.replace("~3k", "~1M")
+                        and all(os.path.exists(data(name)) for name in case[2])), None)
+        both = f" and on {partner[1]}" if partner else ""
+        print(f"time  {program} on {label}{both} ({args.runs} runs after a warm-up) ...", file=sys.stderr, flush=True)
         size = os.path.getsize(data(largest))
         argv = [binary] + [data(name) for name in inputs]
 
@@ -207,16 +219,30 @@ def main():
                         "memory grows only with the ID set"),
                 ]
                 helper_peak = got["whole"][1]
+            elif partner is not None:
+                # The 3k and the 1M case in the same rounds, so that the
+                # ratio of the two sees the same machine; each case in a
+                # folder of its own, replacing only its own earlier outputs.
+                _, big_label, big_inputs, big_largest, big_target = partner
+                big_cwd = cwd + "-1m"
+                os.makedirs(big_cwd, exist_ok=True)
+                got, gnu_peak = timed(runner, {
+                    "wc": ["wc", "-l", data(largest)],
+                    "program": argv,
+                    "wc_big": ["wc", "-l", data(big_largest)],
+                    "program_big": ([binary] + [data(name) for name in big_inputs], big_cwd),
+                }, args.runs, cwd, checked="program")
+                new = [row(program, label, size, got["program"], got["wc"], target),
+                       row(program, big_label, os.path.getsize(data(big_largest)), got["program_big"],
+                           got["wc_big"], f"{big_target}: {got['program_big'][0] / got['program'][0]:.2f}×")]
+                helper_peak = got["program"][1]
+                done.add((program, big_label))
+                extra_folders.append(big_cwd)
             else:
                 got, gnu_peak = timed(runner, {"wc": ["wc", "-l", data(largest)], "program": argv}, args.runs, cwd,
                                       checked="program")
                 new = [row(program, label, size, got["program"], got["wc"], target)]
                 helper_peak = got["program"][1]
-                by_case[(program, label)] = new[0]
-                if "1M" in label:
-                    base = by_case.get((program, label.replace("~1M", "~3k")))
-                    if base:
-                        new[0]["target"] = f"{target}: {new[0]['seconds'] / base['seconds']:.2f}×"
             if gnu_peak is not None:
                 if abs(gnu_peak - helper_peak) > max(512, helper_peak * 0.05):
                     print(f"warn  {program}: GNU time says {gnu_peak} kB peak, bench-measure {helper_peak} kB",
@@ -231,7 +257,8 @@ def main():
             print(show(r), file=sys.stderr, flush=True)
         rows.extend(new)
         if not args.keep_outputs:
-            shutil.rmtree(cwd, ignore_errors=True)
+            for folder in [cwd] + extra_folders:
+                shutil.rmtree(folder, ignore_errors=True)
 
     if not args.keep_outputs:
         shutil.rmtree(scratch_root, ignore_errors=True)
