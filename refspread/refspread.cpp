@@ -43,11 +43,14 @@ void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
 }
 
 // The usual entry at `at`: an id of up to seven digits, a colon and a weight
-// of up to seven digits before and after its point, ending the entry. Each
-// run of digits is read eight bytes at a time. Returns the end of the entry,
-// or nullptr for any other form (which parse_entry reads).
+// of up to seven digits before its point and up to fifteen after it, ending
+// the entry. Each run of digits is read eight bytes at a time. Returns the
+// end of the entry, or nullptr for any other form (which parse_entry reads).
 const char* usual_entry(const char* at, const char* end, std::int64_t& id, float& weight) {
-    constexpr std::uint64_t scale[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+    constexpr std::uint64_t scale[16] = {1,           10,           100,           1000,           10000,
+                                         100000,      1000000,      10000000,      100000000,      1000000000,
+                                         10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000,
+                                         1000000000000000};
     std::uint64_t digits = 0;
     const std::size_t id_length = detail::digits_of_eight(at, end, digits);
     if (id_length == 0 || id_length == 8 || at + id_length == end || at[id_length] != ':') return nullptr;
@@ -61,13 +64,26 @@ const char* usual_entry(const char* at, const char* end, std::int64_t& id, float
     if (stop != end && *stop == '.') {
         fraction_length = detail::digits_of_eight(stop + 1, end, fraction);
         stop += 1 + fraction_length;
+        if (fraction_length == 8) {
+            // Weights below 0.01 written with six digits run to eight and more.
+            std::uint64_t more = 0;
+            const std::size_t more_length = detail::digits_of_eight(stop, end, more);
+            if (more_length == 8) return nullptr;
+            fraction = fraction * scale[more_length] + more;
+            fraction_length += more_length;
+            stop += more_length;
+        }
     }
-    if (fraction_length == 8 || (stop != end && *stop != ',')) return nullptr;
+    if (stop != end && *stop != ',') return nullptr;
     // The digits as one whole number over a power of ten, as to_real reads a
-    // plain decimal: the same bits.
-    const auto all_digits = static_cast<double>(whole * scale[fraction_length] + fraction);
+    // plain decimal: where that number is at most 2^53, it and the power of
+    // ten are exact doubles and the one division rounds correctly, to the
+    // bits strtod gives. Nineteen digits cannot overflow on the way.
+    if (whole_length + fraction_length > 19) return nullptr;
+    const std::uint64_t all_digits = whole * scale[fraction_length] + fraction;
+    if (all_digits > (std::uint64_t{1} << 53)) return nullptr;
     id = static_cast<std::int64_t>(digits);
-    weight = static_cast<float>(all_digits / detail::powers_of_ten[fraction_length]);
+    weight = static_cast<float>(static_cast<double>(all_digits) / detail::powers_of_ten[fraction_length]);
     return stop;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,62 @@ TEST(Refspread, EntriesThatStrayFromThePlainFormMidway) {
     EXPECT_EQ(b[0].first, 1234567890123456789);
     EXPECT_EQ(b[1].second, static_cast<float>(0.1234567890123456789012));
     EXPECT_EQ(b[2].second, static_cast<float>(9007199254740993.0));
+}
+
+TEST(Refspread, WeightsOfEveryLengthReadAsAtofReadsThem) {
+    // Plain decimals with 1 to 9 digits before the point and 0 to 20 after it
+    // (leading zeros and all), the usual entries of real matrices among them,
+    // and numbers past 2^53: each weight must be atof's, to the bit.
+    std::mt19937_64 random(7);
+    auto digits = [&](std::size_t count) {
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i) text += static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    // Sixteen digits past 2^53, next to the middle between two floats: the
+    // digits made a double first and then divided round to the other float.
+    std::vector<std::string> weights = {"9.396496295928955", "9.203601360321045", "9.762865543365479",
+                                        "9.626294612884521", "9.367489337921143"};
+    std::string text = "near\t";
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        if (i != 0) text += ',';
+        text += std::to_string(i + 1);
+        text += ':';
+        text += weights[i];
+    }
+    text += '\n';
+    for (int row = 0; row < 400; ++row) {
+        text += "otu" + std::to_string(row) + "\t";
+        for (int entry = 0; entry < 5; ++entry) {
+            std::string weight = digits(1 + random() % 9);
+            const std::size_t after = random() % 21;
+            if (after != 0 || random() % 4 == 0) {
+                weight += '.';
+                weight.append(random() % 4, '0');
+                weight += digits(after);
+            }
+            if (entry != 0) text += ',';
+            text += std::to_string(1 + random() % 9999999) + ":" + weight;
+            weights.push_back(weight);
+        }
+        text += '\n';
+    }
+    const auto matrix = matrix_of(text);
+    std::size_t next = 0;
+    for (const auto& [id, weight] : matrix.at("near")) {
+        EXPECT_EQ(weight, static_cast<float>(std::atof(weights[next].c_str()))) << weights[next];
+        ++next;
+    }
+    ASSERT_EQ(next, 5u);
+    for (int row = 0; row < 400; ++row) {
+        const Row got = matrix.at("otu" + std::to_string(row));
+        ASSERT_EQ(got.size(), 5u);
+        for (const auto& [id, weight] : got) {
+            const float expected = static_cast<float>(std::atof(weights[next].c_str()));
+            EXPECT_EQ(weight, expected) << weights[next];
+            ++next;
+        }
+    }
 }
 
 TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
