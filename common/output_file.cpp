@@ -110,10 +110,11 @@ void OutputFile::drain() {
     if (ok_ && !write_all(fd_, buffer_.data(), buffer_.size())) ok_ = false;
     written_ += buffer_.size();
     buffer_.clear();
-    // A large output is handed to the disk as it grows, every few megabytes,
-    // so that the sync at the end has little left to wait for and the page
-    // cache does not fill with it.
-    constexpr std::uint64_t writeback_step = std::uint64_t{8} << 20;
+    // An output is handed to the disk as it grows, every megabyte, so that
+    // the disk writes while the rest is made and the sync at the end has
+    // little left to wait for (half the time of a table of a few megabytes),
+    // and so that the page cache does not fill with a large one.
+    constexpr std::uint64_t writeback_step = std::uint64_t{1} << 20;
     if (written_ - handed_to_disk_ >= writeback_step) {
         hand_to_disk();
         drop_behind();
