@@ -17,8 +17,9 @@ namespace {
 
 constexpr std::string_view unassigned_key = "unassigned";
 
-constexpr std::uint8_t credited_first = 1;
-constexpr std::uint8_t credited_weighted = 2;
+bool has_bit(const std::vector<std::uint64_t>& bits, std::uint32_t rank) {
+    return (bits[rank / 64] >> (rank % 64)) & 1;
+}
 
 // One "id:weight" piece of an entry list. A bare number is its own id and
 // its own weight.
@@ -374,7 +375,8 @@ public:
         }
         credit_ready();
         for (std::size_t i = 0; i < count_; ++i) {
-            for (const MappedEntry& mapped : rows_[i].entries) __builtin_prefetch(&map_back_.by_rank[mapped.rank]);
+            for (const MappedEntry& mapped : rows_[i].entries) __builtin_prefetch(&map_back_.weighted[mapped.rank]);
+            if (!rows_[i].entries.empty()) __builtin_prefetch(&map_back_.first_match[rows_[i].entries.front().rank]);
             ready_[i] = Ready{rows_[i].entries, rows_[i].count};
         }
         ready_count_ = count_;
@@ -408,7 +410,10 @@ private:
     // MapBack, each would be stored and loaded again around every credit,
     // which might alias them.
     void credit_ready() {
-        Credit* const by_rank = map_back_.by_rank.data();
+        std::int64_t* const first_match = map_back_.first_match.data();
+        float* const weighted = map_back_.weighted.data();
+        std::uint64_t* const first_credited = map_back_.first_credited.data();
+        std::uint64_t* const weighted_credited = map_back_.weighted_credited.data();
         std::int64_t unassigned = map_back_.unassigned;
         float grand_total = map_back_.grand_total;
         for (std::size_t i = 0; i < ready_count_; ++i) {
@@ -420,19 +425,16 @@ private:
                 continue;
             }
             // The whole count goes to the first reference id, whatever its weight.
-            Credit& first = by_rank[row.entries.front().rank];
-            first.first_match = add_counts(first.first_match, row.count);
-            first.credited |= credited_first;
+            const std::uint32_t first = row.entries.front().rank;
+            first_match[first] = add_counts(first_match[first], row.count);
+            first_credited[first / 64] |= std::uint64_t{1} << (first % 64);
 
             for (const MappedEntry& mapped : row.entries) {
                 // A weight that is not a number fails this test and is passed over.
                 if (!(static_cast<double>(mapped.weight) >= weight_threshold)) continue;
                 const float share = mapped.weight * single_count;
-                // The first share of a reference id is taken as it is, later
-                // ones are added to it: a first share of -0 stays -0.
-                Credit& credit = by_rank[mapped.rank];
-                credit.weighted = (credit.credited & credited_weighted) ? credit.weighted + share : share;
-                credit.credited |= credited_weighted;
+                weighted[mapped.rank] += share;
+                weighted_credited[mapped.rank / 64] |= std::uint64_t{1} << (mapped.rank % 64);
                 grand_total += share;
             }
         }
@@ -452,8 +454,17 @@ private:
 
 }  // namespace
 
+void MapBack::reset(std::size_t ranks) {
+    first_match.assign(ranks, 0);
+    weighted.assign(ranks, -0.0f);
+    first_credited.assign((ranks + 63) / 64, 0);
+    weighted_credited.assign((ranks + 63) / 64, 0);
+    unassigned = 0;
+    grand_total = 0.0f;
+}
+
 void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& map_back) {
-    map_back.by_rank.assign(matrix.reference_count(), Credit{});
+    map_back.reset(matrix.reference_count());
     AbundanceBatch batch(matrix, map_back);
     std::string_view line;
     while (reader.next(line)) {
@@ -464,21 +475,19 @@ void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& ma
 }
 
 void write_tables(const MappingMatrix& matrix, const MapBack& map_back, OutputSet& outputs) {
-    const auto ranks = static_cast<std::uint32_t>(map_back.by_rank.size());
+    const auto ranks = static_cast<std::uint32_t>(map_back.weighted.size());
 
     TextSink& one = outputs.create("otu_reflowONE.txt");
     for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        const Credit& credit = map_back.by_rank[rank];
-        if (credit.credited & credited_first) one.row(matrix.reference_id(rank), credit.first_match);
+        if (has_bit(map_back.first_credited, rank)) one.row(matrix.reference_id(rank), map_back.first_match[rank]);
     }
     one.row(unassigned_key, map_back.unassigned);
 
     TextSink& many = outputs.create("otu_reflowMANY.txt");
     for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        const Credit& credit = map_back.by_rank[rank];
-        if (!(credit.credited & credited_weighted)) continue;
+        if (!has_bit(map_back.weighted_credited, rank)) continue;
         // Division first, then the scaling to percent, both in single precision.
-        const float percentage = (credit.weighted / map_back.grand_total) * 100.0f;
+        const float percentage = (map_back.weighted[rank] / map_back.grand_total) * 100.0f;
         many.row(matrix.reference_id(rank), percentage);
     }
     const double unassigned_percentage =

@@ -197,6 +197,13 @@ TEST(Refspread, UnassignedRowsAndUnmappedOtus) {
     EXPECT_EQ(out.text("otu_reflowMANY.txt"), "2\t50\nunassigned\t50\n");
 }
 
+TEST(Refspread, ZeroCountsAreStillCredited) {
+    // A count of 0 credits its ids with 0 in both tables: they are written.
+    const auto out = spread("a\t1:1,2:0.5\nb\t3:1\n", "a\t0\nb\t2\nc\t2\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t0\n3\t2\nunassigned\t2\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "1\t0\n2\t0\n3\t50\nunassigned\t50\n");
+}
+
 TEST(Refspread, ZeroGrandTotalIsNotGuarded) {
     auto out = spread("", "");
     EXPECT_EQ(out.text("otu_reflowONE.txt"), "unassigned\t0\n");
