@@ -17,9 +17,9 @@ namespace {
 
 constexpr std::string_view unassigned_key = "unassigned";
 
-bool has_bit(const std::vector<std::uint64_t>& bits, std::uint32_t rank) {
-    return (bits[rank / 64] >> (rank % 64)) & 1;
-}
+// Bitmaps of 64-bit words, bit i of the map in word i / 64.
+void set_bit(std::uint64_t* bits, std::uint64_t i) { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
+bool has_bit(const std::uint64_t* bits, std::uint64_t i) { return (bits[i / 64] >> (i % 64)) & 1; }
 
 // One "id:weight" piece of an entry list. A bare number is its own id and
 // its own weight.
@@ -275,8 +275,7 @@ void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
     const std::size_t words = static_cast<std::size_t>(span / 64) + 1;
     std::vector<std::uint64_t> present(words);
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const std::uint64_t distance = id_at(i) - base;
-        present[distance / 64] |= std::uint64_t{1} << (distance % 64);
+        set_bit(present.data(), id_at(i) - base);
     }
     std::vector<std::uint32_t> set_before(words);
     const std::uint32_t total = count_set_before(present.data(), words, set_before.data());
@@ -427,14 +426,14 @@ private:
             // The whole count goes to the first reference id, whatever its weight.
             const std::uint32_t first = row.entries.front().rank;
             first_match[first] = add_counts(first_match[first], row.count);
-            first_credited[first / 64] |= std::uint64_t{1} << (first % 64);
+            set_bit(first_credited, first);
 
             for (const MappedEntry& mapped : row.entries) {
                 // A weight that is not a number fails this test and is passed over.
                 if (!(static_cast<double>(mapped.weight) >= weight_threshold)) continue;
                 const float share = mapped.weight * single_count;
                 weighted[mapped.rank] += share;
-                weighted_credited[mapped.rank / 64] |= std::uint64_t{1} << (mapped.rank % 64);
+                set_bit(weighted_credited, mapped.rank);
                 grand_total += share;
             }
         }
@@ -479,13 +478,13 @@ void write_tables(const MappingMatrix& matrix, const MapBack& map_back, OutputSe
 
     TextSink& one = outputs.create("otu_reflowONE.txt");
     for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        if (has_bit(map_back.first_credited, rank)) one.row(matrix.reference_id(rank), map_back.first_match[rank]);
+        if (has_bit(map_back.first_credited.data(), rank)) one.row(matrix.reference_id(rank), map_back.first_match[rank]);
     }
     one.row(unassigned_key, map_back.unassigned);
 
     TextSink& many = outputs.create("otu_reflowMANY.txt");
     for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        if (!has_bit(map_back.weighted_credited, rank)) continue;
+        if (!has_bit(map_back.weighted_credited.data(), rank)) continue;
         // Division first, then the scaling to percent, both in single precision.
         const float percentage = (map_back.weighted[rank] / map_back.grand_total) * 100.0f;
         many.row(matrix.reference_id(rank), percentage);
