@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,6 +64,25 @@ TEST(NumberFormat, WholeNumbersInPlainDecimal) {
     out += ' ';
     at::append_whole(out, 4294967296);
     EXPECT_EQ(out, "0 -1 -9223372036854775808 4294967296");
+
+    // Every length, at and around each power of ten, both signs, and the
+    // ends of the range, against printf.
+    std::vector<std::int64_t> values = {std::numeric_limits<std::int64_t>::max(),
+                                        std::numeric_limits<std::int64_t>::min() + 1};
+    for (std::int64_t power = 1; power <= 1000000000000000000; power *= 10) {
+        for (std::int64_t near : {power - 1, power, power + 1, 2 * power + 7, 9 * power + power / 2}) {
+            values.push_back(near);
+            values.push_back(-near);
+        }
+    }
+    for (std::int64_t value = -1000; value <= 100000; ++value) values.push_back(value);
+    for (const std::int64_t value : values) {
+        char want[32];
+        std::snprintf(want, sizeof want, "%lld", static_cast<long long>(value));
+        std::string got;
+        at::append_whole(got, value);
+        ASSERT_EQ(got, want);
+    }
 }
 
 TEST(TextSink, RowsAreKeyTabValueNewline) {
