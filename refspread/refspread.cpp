@@ -154,7 +154,15 @@ unsigned bit_width(std::uint64_t value) { return value == 0 ? 0 : 64 - static_ca
 }  // namespace
 
 void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
-    const std::size_t begin = entries_.size();
+    // Rows are numbered in 32 bits, 0 meaning none: 4 billion, far beyond
+    // any matrix that fits in memory, but never wrapped round.
+    if (ends_.size() == std::numeric_limits<std::uint32_t>::max()) {
+        index_waiting_rows();
+        drop_replaced_rows();
+        if (ends_.size() == std::numeric_limits<std::uint32_t>::max()) {
+            throw std::length_error("the mapping matrix has more than 4294967294 rows");
+        }
+    }
     // One pass over the list for the usual entries (plain digits, a colon, a
     // plain decimal); any other entry is cut out whole and read the long way.
     const char* at = entry_list.data();
@@ -173,21 +181,17 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
             parse_entry(std::string_view(at, static_cast<std::size_t>(stop - at)), id, weight);
         }
         at = stop;
-        // Entries are numbered in 32 bits: 4 billion, far beyond any matrix
-        // that fits in memory, but never wrapped round.
+        // Entries are numbered in 32 bits as well.
         if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("the mapping matrix has more than 4294967295 entries");
         }
         add_entry(id, weight);
     }
-    // Key text is numbered in 32 bits as well: a rare run of huge keys is
-    // placed early instead.
-    if (pending_keys_.size() + otu.size() > std::numeric_limits<std::uint32_t>::max()) place_pending();
-    if (pending_.empty()) pending_entries_begin_ = begin;
-    pending_keys_.append(otu);
-    pending_.push_back(Pending{hash_of(otu), static_cast<std::uint32_t>(pending_keys_.size()),
-                               static_cast<std::uint32_t>(entries_.size())});
-    if (pending_.size() >= rows_at_a_time_) place_pending();
+
+    keys_.append(otu);
+    ends_.push_back(RowEnds{keys_.size(), static_cast<std::uint32_t>(entries_.size())});
+    waiting_.push_back(hash_of(otu));
+    if (waiting_.size() >= rows_at_a_time_) index_waiting_rows();
 }
 
 void MappingMatrix::add_wide_entry(std::int64_t id, float weight) {
@@ -201,49 +205,114 @@ void MappingMatrix::add_wide_entry(std::int64_t id, float weight) {
     ids_.push_back(static_cast<std::uint64_t>(id));
 }
 
-// Enters the rows parsed since the last time into the table, in file order,
-// asking for the slot of each a few rows ahead.
-void MappingMatrix::place_pending() {
+// Enters the waiting rows into the index, in file order, each asking for the
+// slot of the row a few rows ahead.
+void MappingMatrix::index_waiting_rows() {
     constexpr std::size_t ahead = 16;
-    rows_.reserve(rows_.size() + pending_.size());
-    std::size_t key_begin = 0;
-    auto entries_begin = static_cast<std::uint32_t>(pending_entries_begin_);
-    for (std::size_t i = 0; i < pending_.size(); ++i) {
-        if (i + ahead < pending_.size()) rows_.prefetch_slot(pending_[i + ahead].hash);
-        const Pending& pending = pending_[i];
-        const std::string_view otu = std::string_view(pending_keys_).substr(key_begin, pending.key_end - key_begin);
-        const auto [span, is_new] = rows_.insert_hashed(otu, pending.hash);
-        if (!is_new) replaced_ += span->size;
-        *span = Span{entries_begin, pending.entries_end - entries_begin};
-        key_begin = pending.key_end;
-        entries_begin = pending.entries_end;
+    if ((live_rows_ + waiting_.size()) * 2 > slots_.size()) grow_index(live_rows_ + waiting_.size());
+    const std::size_t first = ends_.size() - waiting_.size();
+    for (std::size_t i = 0; i < waiting_.size(); ++i) {
+        if (i + ahead < waiting_.size()) prefetch_slot(waiting_[i + ahead]);
+        const auto row = static_cast<std::uint32_t>(first + i);
+        const std::uint64_t hash = waiting_[i];
+        std::uint64_t& slot = slots_[slot_of(key_of(row), hash)];
+        if (slot == 0) {
+            ++live_rows_;
+        } else {
+            const std::uint32_t old = row_of(slot);
+            replaced_bytes_ += sizeof(RowEnds) + key_of(old).size() +
+                               (ends_[old].entries_end - ends_[old - 1].entries_end) * sizeof(MappedEntry);
+        }
+        slot = std::uint64_t{tag_of(hash)} << 32 | row;
     }
-    pending_.clear();
-    pending_keys_.clear();
-    if (replaced_ > 1024 && replaced_ > entries_.size() / 2) drop_replaced_rows();
+    waiting_.clear();
+    // What replaced rows hold is dropped once it is as much as the rest, so
+    // that memory follows the number of OTUs however often rows repeat.
+    const std::size_t held = ends_.size() * sizeof(RowEnds) + keys_.size() + entries_.size() * sizeof(MappedEntry);
+    if (replaced_bytes_ > (std::size_t{8} << 10) && replaced_bytes_ > held / 2) drop_replaced_rows();
 }
 
-// Moves the entries of the live rows together, so that memory follows the
-// number of OTUs however often their rows are repeated.
+// Makes the index at most half full with `rows` rows in it.
+void MappingMatrix::grow_index(std::size_t rows) {
+    std::size_t size = slots_.empty() ? 16 : slots_.size();
+    while (size / 2 < rows) size *= 2;
+    const std::size_t mask = size - 1;
+    std::vector<std::uint64_t> slots(size, 0);
+    for (const std::uint64_t slot : slots_) {
+        if (slot == 0) continue;
+        std::size_t at = tag_of(slot) & mask;
+        while (slots[at] != 0) at = (at + 1) & mask;
+        slots[at] = slot;
+    }
+    slots_.swap(slots);
+    mask_ = mask;
+}
+
+std::size_t MappingMatrix::slot_of(std::string_view otu, std::uint64_t hash) const {
+    const std::uint32_t tag = tag_of(hash);
+    for (std::size_t at = tag & mask_;; at = (at + 1) & mask_) {
+        const std::uint64_t slot = slots_[at];
+        if (slot == 0 || (tag_of(slot) == tag && key_of(row_of(slot)) == otu)) return at;
+    }
+}
+
+std::uint32_t MappingMatrix::likely_row(std::uint64_t hash) const {
+    if (slots_.empty()) return 0;
+    const std::uint32_t tag = tag_of(hash);
+    for (std::size_t at = tag & mask_;; at = (at + 1) & mask_) {
+        const std::uint64_t slot = slots_[at];
+        if (slot == 0 || tag_of(slot) == tag) return row_of(slot);
+    }
+}
+
+void MappingMatrix::prefetch_ends(std::uint64_t hash) const {
+    const std::uint32_t row = likely_row(hash);
+    if (row == 0) return;
+    __builtin_prefetch(&ends_[row - 1]);
+    __builtin_prefetch(&ends_[row]);
+}
+
+void MappingMatrix::prefetch_contents(std::uint64_t hash) const {
+    const std::uint32_t row = likely_row(hash);
+    if (row == 0) return;
+    __builtin_prefetch(keys_.data() + ends_[row - 1].key_end);
+    __builtin_prefetch(entries_.data() + ends_[row - 1].entries_end);
+}
+
+// Moves the names and entries of the live rows (those a slot holds)
+// together, in file order, and numbers the rows anew.
 void MappingMatrix::drop_replaced_rows() {
+    std::vector<std::uint32_t> renumbered(ends_.size(), 0);
+    for (const std::uint64_t slot : slots_) {
+        if (slot != 0) renumbered[row_of(slot)] = 1;
+    }
+    std::string keys;
+    std::vector<RowEnds> ends{RowEnds{0, 0}};
     std::vector<MappedEntry> entries;
     std::vector<std::uint64_t> ids;
-    for (auto& row : rows_) {
-        Span& span = row.second;
-        const std::size_t from = span.begin;
-        span.begin = static_cast<std::uint32_t>(entries.size());
-        for (std::size_t i = from; i < from + span.size; ++i) {
-            entries.push_back(entries_[i]);
-            if (wide_ids_) ids.push_back(ids_[i]);
-        }
+    ends.reserve(live_rows_ + 1);
+    for (std::uint32_t row = 1; row < ends_.size(); ++row) {
+        if (renumbered[row] == 0) continue;
+        keys.append(key_of(row));
+        const std::uint32_t from = ends_[row - 1].entries_end;
+        const std::uint32_t to = ends_[row].entries_end;
+        entries.insert(entries.end(), entries_.begin() + from, entries_.begin() + to);
+        if (wide_ids_) ids.insert(ids.end(), ids_.begin() + from, ids_.begin() + to);
+        ends.push_back(RowEnds{keys.size(), static_cast<std::uint32_t>(entries.size())});
+        renumbered[row] = static_cast<std::uint32_t>(ends.size() - 1);
     }
+    for (std::uint64_t& slot : slots_) {
+        if (slot != 0) slot = std::uint64_t{tag_of(slot)} << 32 | renumbered[row_of(slot)];
+    }
+    keys_.swap(keys);
+    ends_.swap(ends);
     entries_.swap(entries);
     ids_.swap(ids);
-    replaced_ = 0;
+    replaced_bytes_ = 0;
 }
 
 void MappingMatrix::finish() {
-    place_pending();
+    index_waiting_rows();
     ids_by_rank_.clear();
     if (entries_.empty()) return;
     std::uint64_t least = id_at(0);
@@ -324,9 +393,12 @@ void MappingMatrix::finish_wide() {
 }
 
 std::span<const MappedEntry> MappingMatrix::row(std::string_view otu, std::uint64_t hash) const {
-    const Span* span = rows_.find_hashed(otu, hash);
-    if (span == nullptr) return {};
-    return std::span<const MappedEntry>(entries_.data() + span->begin, span->size);
+    if (slots_.empty()) return {};
+    const std::uint64_t slot = slots_[slot_of(otu, hash)];
+    if (slot == 0) return {};
+    const std::uint32_t row = row_of(slot);
+    const std::uint32_t begin = ends_[row - 1].entries_end;
+    return std::span<const MappedEntry>(entries_.data() + begin, ends_[row].entries_end - begin);
 }
 
 void read_matrix(LineReader& reader, MappingMatrix& matrix) {
@@ -365,12 +437,12 @@ public:
     // is credited, so that they have a whole batch's time to arrive; rows are
     // credited in file order.
     void flush() {
-        for (std::size_t i = 0; i < count_; ++i) matrix_.prefetch_span(rows_[i].hash);
+        for (std::size_t i = 0; i < count_; ++i) matrix_.prefetch_ends(rows_[i].hash);
+        for (std::size_t i = 0; i < count_; ++i) matrix_.prefetch_contents(rows_[i].hash);
         for (std::size_t i = 0; i < count_; ++i) {
             Row& row = rows_[i];
             row.entries = row.unassigned ? std::span<const MappedEntry>()
                                          : matrix_.row(std::string_view(keys_).substr(row.key_start, row.key_size), row.hash);
-            if (!row.entries.empty()) __builtin_prefetch(row.entries.data());
         }
         credit_ready();
         for (std::size_t i = 0; i < count_; ++i) {

@@ -31,12 +31,17 @@ struct MappedEntry {
 };
 
 // The matrix rows of the OTUs.
+//
+// Kept compact, as the table is built once and then only looked up: the OTU
+// names one after the other in one string, the entries one after the other
+// in one array, each row as where its name and its entries end, and an index
+// of 8 bytes per slot (at most half full) from the hash of a name to its row.
 class MappingMatrix {
 public:
-    // Rows are entered into the table `rows_at_a_time` at a time (and at the
-    // end): the table is then made large enough for them at once instead of
-    // doubling, and moving every key, on the way there. Rows waiting take a
-    // few MB at most, however large the matrix.
+    // Rows are entered into the index `rows_at_a_time` at a time (and at the
+    // end): the index is then made large enough for them at once instead of
+    // doubling on the way there, and each row asks for its slot a few rows
+    // ahead. Rows waiting take 8 bytes each.
     static constexpr std::size_t default_rows_at_a_time = std::size_t{1} << 17;
     explicit MappingMatrix(std::size_t rows_at_a_time = default_rows_at_a_time)
         : rows_at_a_time_(rows_at_a_time == 0 ? 1 : rows_at_a_time) {}
@@ -48,12 +53,16 @@ public:
 
     // The entries of an OTU's row in the order the row lists them; empty when
     // the OTU has no row or an empty one.
-    std::span<const MappedEntry> row(std::string_view otu) const { return row(otu, rows_.hash_of(otu)); }
+    std::span<const MappedEntry> row(std::string_view otu) const { return row(otu, hash_of(otu)); }
     // The same in steps, so that the lookups of many OTUs can overlap their
-    // waits for memory: the hash, a request for its slot, then for its span.
-    static std::uint64_t hash_of(std::string_view otu) { return StringMap<Span>::hash_of(otu); }
-    void prefetch_slot(std::uint64_t hash) const { rows_.prefetch_slot(hash); }
-    void prefetch_span(std::uint64_t hash) const { rows_.prefetch_entry(hash); }
+    // waits for memory: the hash, then a request for its slot, for the row's
+    // ends, and for its name and entries, each a step after the one before.
+    static std::uint64_t hash_of(std::string_view otu) { return StringHash{}(otu); }
+    void prefetch_slot(std::uint64_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[position_of(hash)]);
+    }
+    void prefetch_ends(std::uint64_t hash) const;
+    void prefetch_contents(std::uint64_t hash) const;
     std::span<const MappedEntry> row(std::string_view otu, std::uint64_t hash) const;
 
     // The reference id of a rank, and the number of ranks.
@@ -61,21 +70,27 @@ public:
     std::size_t reference_count() const { return ids_by_rank_.size(); }
 
 private:
-    struct Span {
-        // Entries are numbered in 32 bits (checked as they are added).
-        std::uint32_t begin = 0;
-        std::uint32_t size = 0;
-    };
-    // A row parsed whose OTU is not yet in the table. Waiting rows follow
-    // each other in the entries and in the key text, so each row keeps only
-    // where it ends in both.
-    struct Pending {
-        std::uint64_t hash;
-        std::uint32_t key_end;
+    // Where a row's name and entries end; the row before ends where they begin.
+    struct RowEnds {
+        std::uint64_t key_end;
         std::uint32_t entries_end;
     };
 
-    void place_pending();
+    // A slot holds the upper half of a name's hash above the number of its
+    // row (counted from 1; 0 is an empty slot). The slot's place follows from
+    // the same half of the hash, so the index grows without the names.
+    static std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+    std::size_t position_of(std::uint64_t hash) const { return tag_of(hash) & mask_; }
+    static std::uint32_t row_of(std::uint64_t slot) { return static_cast<std::uint32_t>(slot); }
+    std::string_view key_of(std::uint32_t row) const {
+        return std::string_view(keys_).substr(ends_[row - 1].key_end, ends_[row].key_end - ends_[row - 1].key_end);
+    }
+    // The first slot that may hold the row of `hash`, or 0.
+    std::uint32_t likely_row(std::uint64_t hash) const;
+    // The slot of `otu`, or the empty slot where it would go.
+    std::size_t slot_of(std::string_view otu, std::uint64_t hash) const;
+    void index_waiting_rows();
+    void grow_index(std::size_t rows);
     void drop_replaced_rows();
     void finish_dense(std::uint64_t base, std::uint64_t span);
     void finish_sorted(std::uint64_t base);
@@ -92,22 +107,26 @@ private:
     }
     void add_wide_entry(std::int64_t id, float weight);
 
-    StringMap<Span> rows_;
+    std::string keys_;
+    // ends_[0] is where the first row begins; row r (from 1) ends at ends_[r].
+    std::vector<RowEnds> ends_{RowEnds{0, 0}};
+    std::vector<std::uint64_t> slots_;
+    std::size_t mask_ = 0;
+    std::size_t live_rows_ = 0;
+    // The hashes of the last rows, not yet in the index.
+    std::vector<std::uint64_t> waiting_;
+    std::size_t rows_at_a_time_;
     // Every entry parsed. Until the ids are ranked, an entry's rank holds its
     // id while every id fits in 32 bits without a sign (as reference
     // databases number their sequences); after the first that does not, the
-    // ids (their two's complement bits) are kept alongside. Entries of
-    // replaced rows stay until they are as many as the live ones.
+    // ids (their two's complement bits) are kept alongside. Names and entries
+    // of replaced rows stay until they are as many as the live ones.
     std::vector<MappedEntry> entries_;
     std::vector<std::uint64_t> ids_;
     bool wide_ids_ = false;
-    std::size_t replaced_ = 0;
+    // Bytes held by replaced rows: their ends, names and entries.
+    std::size_t replaced_bytes_ = 0;
     std::vector<std::int64_t> ids_by_rank_;
-    std::size_t rows_at_a_time_;
-    std::string pending_keys_;
-    std::vector<Pending> pending_;
-    // Where the entries of the first waiting row begin.
-    std::size_t pending_entries_begin_ = 0;
 };
 
 // Reads a mapping matrix and ranks its reference ids.
