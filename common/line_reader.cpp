@@ -14,27 +14,43 @@ LineReader::LineReader(std::string_view bytes)
 
 bool LineReader::next(std::string_view& line) {
     for (;;) {
-        const char* from = data_ + begin_ + scanned_;
-        const std::size_t pending = end_ - begin_ - scanned_;
-        const void* newline = pending ? std::memchr(from, '\n', pending) : nullptr;
-        if (newline != nullptr) {
-            const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(newline) - data_);
+        if (newlines_ != 0) {
+            const std::size_t stop = window_ + static_cast<std::size_t>(__builtin_ctzll(newlines_));
+            newlines_ &= newlines_ - 1;
             const std::size_t start = begin_;
             begin_ = stop + 1;
-            scanned_ = 0;
             if (stop == start) continue;  // empty line
             line = std::string_view(data_ + start, stop - start);
             return true;
         }
-        scanned_ = end_ - begin_;
-        if (at_eof_) {
-            if (begin_ == end_) return false;
-            line = std::string_view(data_ + begin_, end_ - begin_);
-            begin_ = end_;
-            scanned_ = 0;
-            return true;
+        if (end_ - scanned_ >= window_size) {
+            window_ = scanned_;
+            newlines_ = newline_bits(data_ + scanned_);
+            scanned_ += window_size;
+            continue;
         }
-        if (!refill()) return false;
+        // Fewer than 64 bytes left to search: read on, or at the end of the
+        // input take the last newlines one at a time.
+        if (!at_eof_) {
+            if (!refill()) return false;
+            continue;
+        }
+        if (scanned_ != end_) {
+            const void* newline = std::memchr(data_ + scanned_, '\n', end_ - scanned_);
+            if (newline == nullptr) {
+                scanned_ = end_;
+                continue;
+            }
+            const auto stop = static_cast<std::size_t>(static_cast<const char*>(newline) - data_);
+            window_ = scanned_;
+            newlines_ = std::uint64_t{1} << (stop - scanned_);
+            scanned_ = stop + 1;
+            continue;
+        }
+        if (begin_ == end_) return false;
+        line = std::string_view(data_ + begin_, end_ - begin_);
+        begin_ = end_;
+        return true;
     }
 }
 
@@ -51,6 +67,7 @@ bool LineReader::refill() {
         std::memmove(storage_.get(), data_ + begin_, kept);
     }
     data_ = storage_.get();
+    scanned_ -= begin_;
     begin_ = 0;
     end_ = kept;
     for (;;) {

@@ -7,11 +7,52 @@
 // A read error is not end of input: next() returns false and failed() says so,
 // so that a program never writes tables from a partly read file.
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace at {
+
+// A bit for each newline among the 64 bytes at `bytes`, bit i for byte i,
+// found eight bytes at a time in plain integer arithmetic.
+inline std::uint64_t newline_bits_in_words(const char* bytes) {
+    constexpr std::uint64_t lows = 0x7f7f7f7f7f7f7f7full;
+    std::uint64_t bits = 0;
+    for (int part = 0; part < 8; ++part) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + 8 * part, 8);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        const std::uint64_t other = word ^ 0x0a0a0a0a0a0a0a0aull;
+        // 0x80 in exactly the bytes that are a newline.
+        const std::uint64_t found = ~(((other & lows) + lows) | other | lows);
+        // The high bit of byte j to bit j of the top byte, then down.
+        bits |= (((found >> 7) * 0x0102040810204080ull) >> 56) << (8 * part);
+    }
+    return bits;
+}
+
+// The same with SSE2, sixteen bytes at a time, where the processor has it.
+inline std::uint64_t newline_bits(const char* bytes) {
+#if defined(__SSE2__)
+    const __m128i newline = _mm_set1_epi8('\n');
+    std::uint64_t bits = 0;
+    for (int part = 0; part < 4; ++part) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
+        const auto found = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, newline)));
+        bits |= std::uint64_t{found} << (16 * part);
+    }
+    return bits;
+#else
+    return newline_bits_in_words(bytes);
+#endif
+}
 
 class LineReader {
 public:
@@ -34,12 +75,19 @@ public:
 private:
     bool refill();
 
+    // Newlines are found 64 bytes at a time, as a bit per byte; each line
+    // then takes the lowest bit left. Lines of a few dozen bytes (tables,
+    // FASTA) cost a bit each instead of a call to memchr.
+    static constexpr std::size_t window_size = 64;
+
     int fd_ = -1;
     std::unique_ptr<char[]> storage_;
     std::size_t capacity_ = 0;
     const char* data_ = nullptr;  // start of the buffered bytes
     std::size_t begin_ = 0;       // first unread byte
-    std::size_t scanned_ = 0;     // bytes after begin_ known to hold no LF
+    std::size_t scanned_ = 0;     // first byte not yet searched for newlines
+    std::size_t window_ = 0;      // where the bits of newlines_ begin
+    std::uint64_t newlines_ = 0;  // newlines found and not yet taken
     std::size_t end_ = 0;         // one past the last buffered byte
     bool at_eof_ = false;
     bool read_error_ = false;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -61,6 +62,50 @@ TEST(LineReader, LinesStraddlingAndOutgrowingBlocksAreWhole) {
     want.push_back("end");
     for (std::size_t block : {1u, 2u, 3u, 7u, 64u, 4096u}) {
         EXPECT_EQ(read_through_pipe(text, block), want) << "block size " << block;
+    }
+}
+
+TEST(LineReader, ShortLinesAcrossSearchWindowsAndBlocks) {
+    // Many short and empty lines, so that windows of 64 bytes hold several
+    // newlines, none, or end right at one; bytes near the newline's value
+    // must not count as one. Every input length from 0 to 300 is cut where
+    // a plain split would cut it, from memory and from a file.
+    std::mt19937 random(11);
+    const char alphabet[] = {'\n', '\n', '\n', '\x8a', '\x0b', '\t', '\0', '\xff', 'a', '\r'};
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += alphabet[random() % sizeof alphabet];
+    for (std::size_t length = 0; length <= text.size(); ++length) {
+        const std::string input = text.substr(0, length);
+        std::vector<std::string> want;
+        std::size_t start = 0;
+        for (std::size_t at = 0; at <= input.size(); ++at) {
+            if (at == input.size() || input[at] == '\n') {
+                if (at > start) want.push_back(input.substr(start, at - start));
+                start = at + 1;
+            }
+        }
+        at::LineReader in_memory{std::string_view(input)};
+        ASSERT_EQ(lines_of(in_memory), want) << "length " << length;
+        if (length % 37 == 0 || length == text.size()) {
+            for (std::size_t block : {1u, 63u, 64u, 65u, 4096u}) {
+                ASSERT_EQ(read_through_pipe(input, block), want) << "length " << length << ", block " << block;
+            }
+        }
+    }
+}
+
+TEST(LineReader, NewlineBitsInWordsMatchTheVectorSearch) {
+    std::mt19937 random(5);
+    const char alphabet[] = {'\n', '\x8a', '\x0b', '\x09', '\0', '\xff', '\x7f', '\x80', 'a'};
+    char bytes[64];
+    for (int round = 0; round < 2000; ++round) {
+        std::uint64_t want = 0;
+        for (int i = 0; i < 64; ++i) {
+            bytes[i] = alphabet[random() % sizeof alphabet];
+            if (bytes[i] == '\n') want |= std::uint64_t{1} << i;
+        }
+        ASSERT_EQ(at::newline_bits(bytes), want);
+        ASSERT_EQ(at::newline_bits_in_words(bytes), want);
     }
 }
 
