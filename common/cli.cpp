@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/heap.hpp"
@@ -109,7 +110,12 @@ int run(const Program& program, int argc, char** argv, const std::function<int(c
 }
 
 Input::Input(std::string path, int fd)
-    : path_(std::move(path)), fd_(fd), reader_(fd >= 0 ? LineReader(fd) : LineReader(std::string_view())) {}
+    : path_(std::move(path)), fd_(fd), reader_(fd >= 0 ? LineReader(fd) : LineReader(std::string_view())) {
+    struct stat status;
+    if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+        size_hint_ = static_cast<std::uint64_t>(status.st_size);
+    }
+}
 
 Input::~Input() {
     if (fd_ >= 0) ::close(fd_);

@@ -3,6 +3,7 @@
 // the messages for inputs and outputs that fail, exit statuses, and the guard
 // that keeps exceptions from leaving main.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,6 +49,9 @@ public:
     Input& operator=(const Input&) = delete;
 
     LineReader& lines() { return reader_; }
+    // The size of a regular file as it was opened, 0 for anything else: a
+    // hint for sizing tables, never a limit on what is read.
+    std::uint64_t size_hint() const { return size_hint_; }
     // True when the input was read to its end; otherwise reports the read
     // error, after which the run writes nothing.
     bool read_completely() const;
@@ -55,6 +59,7 @@ public:
 private:
     std::string path_;
     int fd_;
+    std::uint64_t size_hint_ = 0;
     LineReader reader_;
 };
 

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
         if (!inputs.all_open()) return at::cli::exit_failure;
 
         at::refspread::MappingMatrix matrix;
+        matrix.expect_bytes(matrix_file.size_hint());
         at::refspread::read_matrix(matrix_file.lines(), matrix);
         if (!matrix_file.read_completely()) return at::cli::exit_failure;
         at::refspread::MapBack map_back;

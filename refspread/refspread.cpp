@@ -153,6 +153,17 @@ unsigned bit_width(std::uint64_t value) { return value == 0 ? 0 : 64 - static_ca
 
 }  // namespace
 
+void MappingMatrix::expect_bytes(std::uint64_t bytes) {
+    // Real matrices take about 18 bytes per entry, 6 per OTU name and 66 per
+    // row; these guesses are a little above that. Files of more than 256 MiB
+    // are sized as that much: the rest grows as usual.
+    const std::uint64_t sized = std::min<std::uint64_t>(bytes, std::uint64_t{256} << 20);
+    entries_.reserve(static_cast<std::size_t>(sized / 16));
+    keys_.reserve(static_cast<std::size_t>(sized / 8));
+    ends_.reserve(static_cast<std::size_t>(sized / 48));
+    waiting_.reserve(std::min(rows_at_a_time_, static_cast<std::size_t>(sized / 48)));
+}
+
 void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
     // Rows are numbered in 32 bits, 0 meaning none: 4 billion, far beyond
     // any matrix that fits in memory, but never wrapped round.

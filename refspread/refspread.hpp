@@ -46,6 +46,10 @@ public:
     explicit MappingMatrix(std::size_t rows_at_a_time = default_rows_at_a_time)
         : rows_at_a_time_(rows_at_a_time == 0 ? 1 : rows_at_a_time) {}
 
+    // Makes room for the rows of a matrix file of about `bytes` bytes, so
+    // that the arrays are not moved, and their pages touched twice, as they
+    // grow. Only address space is reserved: memory is used as rows come.
+    void expect_bytes(std::uint64_t bytes);
     // Takes the row of an OTU; a later row of an OTU replaces its earlier one.
     void add_row(std::string_view otu, std::string_view entry_list);
     // Ranks the reference ids; call once, after the last row.
