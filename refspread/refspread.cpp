@@ -57,7 +57,9 @@ const char* usual_entry(const char* at, const char* end, std::int64_t& id, float
     if (id_length == 0 || id_length == 8 || at + id_length == end || at[id_length] != ':') return nullptr;
     const char* const number = at + id_length + 1;
     std::uint64_t whole = 0;
-    const std::size_t whole_length = detail::digits_of_eight(number, end, whole);
+    // Most weights are below 1: "0." is taken as it is.
+    const bool below_one = end - number >= 2 && number[0] == '0' && number[1] == '.';
+    const std::size_t whole_length = below_one ? 1 : detail::digits_of_eight(number, end, whole);
     if (whole_length == 0 || whole_length == 8) return nullptr;
     const char* stop = number + whole_length;
     std::uint64_t fraction = 0;
