@@ -19,7 +19,17 @@ constexpr std::string_view unassigned_key = "unassigned";
 
 // Bitmaps of 64-bit words, bit i of the map in word i / 64.
 void set_bit(std::uint64_t* bits, std::uint64_t i) { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
-bool has_bit(const std::uint64_t* bits, std::uint64_t i) { return (bits[i / 64] >> (i % 64)) & 1; }
+
+// Calls visit(i) for each bit i set in a bitmap of `words` words, in
+// ascending order: a step per bit set, not a test per bit.
+template <class Visit>
+void for_each_set_bit(const std::uint64_t* bits, std::size_t words, Visit visit) {
+    for (std::size_t word = 0; word < words; ++word) {
+        for (std::uint64_t rest = bits[word]; rest != 0; rest &= rest - 1) {
+            visit(word * 64 + static_cast<unsigned>(__builtin_ctzll(rest)));
+        }
+    }
+}
 
 // One "id:weight" piece of an entry list. A bare number is its own id and
 // its own weight.
@@ -362,11 +372,8 @@ void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
     std::vector<std::uint32_t> set_before(words);
     const std::uint32_t total = count_set_before(present.data(), words, set_before.data());
     ids_by_rank_.reserve(total);
-    for (std::size_t word = 0; word < words; ++word) {
-        for (std::uint64_t bits = present[word]; bits != 0; bits &= bits - 1) {
-            ids_by_rank_.push_back(static_cast<std::int64_t>(base + word * 64 + static_cast<unsigned>(__builtin_ctzll(bits))));
-        }
-    }
+    for_each_set_bit(present.data(), words,
+                     [&](std::uint64_t bit) { ids_by_rank_.push_back(static_cast<std::int64_t>(base + bit)); });
     rank_through_bitmap(wide_ids_ ? ids_.data() : nullptr, entries_.size(), base, present.data(), set_before.data(),
                         entries_.data());
 }
@@ -561,19 +568,20 @@ void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& ma
 void write_tables(const MappingMatrix& matrix, const MapBack& map_back, OutputSet& outputs) {
     const auto ranks = static_cast<std::uint32_t>(map_back.weighted.size());
 
+    const std::size_t words = (ranks + 63) / 64;
+
     TextSink& one = outputs.create("otu_reflowONE.txt");
-    for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        if (has_bit(map_back.first_credited.data(), rank)) one.row(matrix.reference_id(rank), map_back.first_match[rank]);
-    }
+    for_each_set_bit(map_back.first_credited.data(), words, [&](std::uint64_t rank) {
+        one.row(matrix.reference_id(static_cast<std::uint32_t>(rank)), map_back.first_match[rank]);
+    });
     one.row(unassigned_key, map_back.unassigned);
 
     TextSink& many = outputs.create("otu_reflowMANY.txt");
-    for (std::uint32_t rank = 0; rank < ranks; ++rank) {
-        if (!has_bit(map_back.weighted_credited.data(), rank)) continue;
+    for_each_set_bit(map_back.weighted_credited.data(), words, [&](std::uint64_t rank) {
         // Division first, then the scaling to percent, both in single precision.
         const float percentage = (map_back.weighted[rank] / map_back.grand_total) * 100.0f;
-        many.row(matrix.reference_id(rank), percentage);
-    }
+        many.row(matrix.reference_id(static_cast<std::uint32_t>(rank)), percentage);
+    });
     const double unassigned_percentage =
         static_cast<double>(map_back.unassigned) / static_cast<double>(map_back.grand_total) * 100.0;
     many.row(unassigned_key, static_cast<float>(unassigned_percentage));
