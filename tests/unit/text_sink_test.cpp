@@ -69,7 +69,9 @@ TEST(NumberFormat, WholeNumbersInPlainDecimal) {
     // ends of the range, against printf.
     std::vector<std::int64_t> values = {std::numeric_limits<std::int64_t>::max(),
                                         std::numeric_limits<std::int64_t>::min() + 1};
-    for (std::int64_t power = 1; power <= 1000000000000000000; power *= 10) {
+    for (int exponent = 0; exponent <= 18; ++exponent) {
+        std::int64_t power = 1;
+        for (int i = 0; i < exponent; ++i) power *= 10;
         for (std::int64_t near : {power - 1, power, power + 1, 2 * power + 7, power + power / 2}) {
             values.push_back(near);
             values.push_back(-near);
