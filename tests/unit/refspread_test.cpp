@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -174,6 +175,30 @@ TEST(Refspread, ManyReplacedRowsKeepTheLastOfEach) {
     EXPECT_EQ(matrix.at("w"), (Row{{4294967296, 1.0f}, {4294967295, 0.5f}}));
     const auto out = spread(text, "a\t1\nb\t2\nc\t3\nw\t4\n");
     EXPECT_EQ(out.text("otu_reflowONE.txt"), "2997\t1\n2998\t2\n2999\t3\n4294967296\t4\nunassigned\t0\n");
+}
+
+TEST(Refspread, NamesWhoseHashesShareTheIndexTagAreKeptApart) {
+    // The index keeps the upper half of a name's hash and finds its place
+    // from it: two names with the same upper half share a place and a tag,
+    // and only their text tells them apart.
+    std::unordered_map<std::uint32_t, std::string> seen;
+    std::string first;
+    std::string second;
+    for (int i = 0; first.empty(); ++i) {
+        std::string name = "otu" + std::to_string(i);
+        const auto tag = static_cast<std::uint32_t>(at::refspread::MappingMatrix::hash_of(name) >> 32);
+        const auto [place, is_new] = seen.emplace(tag, name);
+        if (!is_new) {
+            first = place->second;
+            second = name;
+        }
+    }
+    const std::string matrix = first + "\t1:1\n" + second + "\t2:1\n" + second + "\t3:1\n";
+    const auto rows = matrix_of(matrix);
+    EXPECT_EQ(rows.at(first), (Row{{1, 1.0f}}));
+    EXPECT_EQ(rows.at(second), (Row{{3, 1.0f}}));
+    const auto out = spread(matrix, second + "\t5\n" + first + "\t7\nother\t1\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t7\n3\t5\nunassigned\t1\n");
 }
 
 TEST(Refspread, ThresholdIsTestedInDoublePrecision) {
