@@ -166,11 +166,12 @@ unsigned bit_width(std::uint64_t value) { return value == 0 ? 0 : 64 - static_ca
 }  // namespace
 
 void MappingMatrix::expect_bytes(std::uint64_t bytes) {
-    // Real matrices take about 18 bytes per entry, 6 per OTU name and 66 per
-    // row; these guesses are a little above that. Files of more than 256 MiB
-    // are sized as that much: the rest grows as usual.
+    // The matrices we have seen take 15 to 18 bytes per entry, 3 to 6 per
+    // OTU name and 50 to 70 per row; these guesses are a little above that.
+    // Files of more than 256 MiB are sized as that much: the rest grows as
+    // usual.
     const std::uint64_t sized = std::min<std::uint64_t>(bytes, std::uint64_t{256} << 20);
-    entries_.reserve(static_cast<std::size_t>(sized / 16));
+    entries_.reserve(static_cast<std::size_t>(sized / 14));
     keys_.reserve(static_cast<std::size_t>(sized / 8));
     ends_.reserve(static_cast<std::size_t>(sized / 48));
     waiting_.reserve(std::min(rows_at_a_time_, static_cast<std::size_t>(sized / 48)));
@@ -566,9 +567,7 @@ void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& ma
 }
 
 void write_tables(const MappingMatrix& matrix, const MapBack& map_back, OutputSet& outputs) {
-    const auto ranks = static_cast<std::uint32_t>(map_back.weighted.size());
-
-    const std::size_t words = (ranks + 63) / 64;
+    const std::size_t words = (map_back.weighted.size() + 63) / 64;
 
     TextSink& one = outputs.create("otu_reflowONE.txt");
     for_each_set_bit(map_back.first_credited.data(), words, [&](std::uint64_t rank) {
