@@ -244,8 +244,7 @@ void MappingMatrix::index_waiting_rows() {
             ++live_rows_;
         } else {
             const std::uint32_t old = row_of(slot);
-            replaced_bytes_ += sizeof(RowEnds) + key_of(old).size() +
-                               (ends_[old].entries_end - ends_[old - 1].entries_end) * sizeof(MappedEntry);
+            replaced_bytes_ += sizeof(RowEnds) + key_of(old).size() + entries_of(old).size_bytes();
         }
         slot = std::uint64_t{tag_of(hash)} << 32 | row;
     }
@@ -417,9 +416,7 @@ std::span<const MappedEntry> MappingMatrix::row(std::string_view otu, std::uint6
     if (slots_.empty()) return {};
     const std::uint64_t slot = slots_[slot_of(otu, hash)];
     if (slot == 0) return {};
-    const std::uint32_t row = row_of(slot);
-    const std::uint32_t begin = ends_[row - 1].entries_end;
-    return std::span<const MappedEntry>(entries_.data() + begin, ends_[row].entries_end - begin);
+    return entries_of(row_of(slot));
 }
 
 void read_matrix(LineReader& reader, MappingMatrix& matrix) {

@@ -86,6 +86,10 @@ private:
     static std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
     std::size_t position_of(std::uint64_t hash) const { return tag_of(hash) & mask_; }
     static std::uint32_t row_of(std::uint64_t slot) { return static_cast<std::uint32_t>(slot); }
+    std::span<const MappedEntry> entries_of(std::uint32_t row) const {
+        const std::uint32_t begin = ends_[row - 1].entries_end;
+        return std::span<const MappedEntry>(entries_.data() + begin, ends_[row].entries_end - begin);
+    }
     std::string_view key_of(std::uint32_t row) const {
         return std::string_view(keys_).substr(ends_[row - 1].key_end, ends_[row].key_end - ends_[row - 1].key_end);
     }
