@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -190,17 +191,30 @@ public:
 
     // The same, with the key's hash_of() already at hand.
     std::pair<Value*, bool> insert_hashed(Key key, std::uint64_t hash, Value initial = Value{}) {
+        const auto [entry, is_new] = insert_matching(
+            hash, [key](Key stored) { return stored == key; }, [key] { return key; }, std::move(initial));
+        return {&entry->second, is_new};
+    }
+
+    // The entry of this hash whose stored key `matches(key)` accepts; when
+    // there is none, a new entry keyed `make_key()` and holding `initial`.
+    // The flag says whether it is new. For tables that store their keys in
+    // another form than they are looked up by: `hash` stands for the key as
+    // looked up, and must be the same every time for the same key.
+    template <class Matches, class MakeKey>
+    std::pair<Entry*, bool> insert_matching(std::uint64_t hash, Matches matches, MakeKey make_key,
+                                            Value initial = Value{}) {
         if ((size_ + 1) * 2 > slots_.size()) grow();
         std::size_t at = hash & mask_;
         for (;; at = (at + 1) & mask_) {
             const Slot& slot = slots_[at];
             if (slot.entry == nullptr) break;
-            if (slot.hash == hash && slot.entry->first == key) return {&slot.entry->second, false};
+            if (slot.hash == hash && matches(slot.entry->first)) return {slot.entry, false};
         }
-        Entry* made = make_entry(key, std::move(initial));
+        Entry* made = make_entry(make_key(), std::move(initial));
         slots_[at] = Slot{hash, made};
         ++size_;
-        return {&made->second, true};
+        return {made, true};
     }
 
     // Asks the processor to fetch the first slot of a hash, and then the
@@ -347,6 +361,129 @@ using StringMap = HashTable<std::string_view, Value>;
 template <class Value>
 using IdMap = HashTable<std::int64_t, Value>;
 
+namespace detail {
+
+// Whether `size` bytes at `a` and at `b` are the same. Runs of 4 to 16 bytes
+// (the tails of most split keys) are compared as two overlapping words each,
+// with no call and no loop.
+inline bool same_bytes(const char* a, const char* b, std::size_t size) {
+    const auto differ = [&]<class Word>(Word) {
+        Word a_first, a_last, b_first, b_last;
+        std::memcpy(&a_first, a, sizeof(Word));
+        std::memcpy(&b_first, b, sizeof(Word));
+        std::memcpy(&a_last, a + size - sizeof(Word), sizeof(Word));
+        std::memcpy(&b_last, b + size - sizeof(Word), sizeof(Word));
+        return ((a_first ^ b_first) | (a_last ^ b_last)) != 0;
+    };
+    if (size >= 8 && size <= 16) return !differ(std::uint64_t{});
+    if (size >= 4 && size < 8) return !differ(std::uint32_t{});
+    return std::memcmp(a, b, size) == 0;
+}
+
+}  // namespace detail
+
+// A table of byte-string keys that many share their beginning: each key is
+// looked up with the size of its head, the beginning that the caller cuts
+// off the same way every time for the same key, and the rest is its tail.
+// The heads are kept once, in a small table of their own, and known by
+// their number; an entry keeps its head's number and its tail. A million
+// lineages that share a few thousand heads (the taxa down to the species)
+// then take about half the memory, and a lookup compares the head with the
+// few heads that stay in the processor's caches instead of with a long key
+// text far away in memory.
+template <class Value>
+class SplitKeyMap {
+    using Entries = StringMap<Value>;
+    using HeadNumber = std::uint32_t;
+    static constexpr std::size_t number_size = sizeof(HeadNumber);
+
+public:
+    // An entry: `first` is the head's number and the tail, `second` the value.
+    using Entry = typename Entries::Entry;
+    using value_type = Entry;
+
+    // The hash a key is looked up by: that of the whole key.
+    static std::uint64_t hash_of(std::string_view key) { return Entries::hash_of(key); }
+
+    // The value of a key whose first `head_size` bytes are its head, made
+    // value-initialised when the key is new. The flag says whether it was.
+    std::pair<Value*, bool> insert(std::string_view key, std::size_t head_size) {
+        return insert_hashed(key, head_size, hash_of(key));
+    }
+
+    // The same, with the key's hash_of() already at hand.
+    std::pair<Value*, bool> insert_hashed(std::string_view key, std::size_t head_size, std::uint64_t hash) {
+        const std::string_view head = key.substr(0, head_size);
+        const std::string_view tail = key.substr(head_size);
+        const auto [entry, is_new] = entries_.insert_matching(
+            hash,
+            [&](std::string_view stored) {
+                // The tail stands beside the entry; the head is in the cache.
+                if (stored.size() != number_size + tail.size() ||
+                    !detail::same_bytes(stored.data() + number_size, tail.data(), tail.size())) {
+                    return false;
+                }
+                const std::string_view known = heads_[number_in(stored)];
+                return known.size() == head.size() && detail::same_bytes(known.data(), head.data(), head.size());
+            },
+            [&] {
+                const HeadNumber number = number_of(head);
+                stored_.assign(reinterpret_cast<const char*>(&number), number_size);
+                stored_.append(tail);
+                return std::string_view(stored_);
+            });
+        return {&entry->second, is_new};
+    }
+
+    void prefetch_slot(std::uint64_t hash) const { entries_.prefetch_slot(hash); }
+    void prefetch_entry(std::uint64_t hash) const { entries_.prefetch_entry(hash); }
+
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    // The entries in the order they were made.
+    auto begin() const { return entries_.begin(); }
+    auto end() const { return entries_.end(); }
+
+    // The heads, numbered from 0 in the order they came. Every head has at
+    // least one entry.
+    std::size_t head_count() const { return heads_.size(); }
+    std::string_view head_text(std::size_t number) const { return heads_[number]; }
+
+    static std::size_t head_number(const Entry& entry) { return number_in(entry.first); }
+    std::string_view head(const Entry& entry) const { return heads_[head_number(entry)]; }
+    static std::string_view tail(const Entry& entry) { return entry.first.substr(number_size); }
+    // The entry whose tail text starts at `text`.
+    static const Entry* entry_of_tail(const char* text) { return Entries::entry_of_key(text - number_size); }
+
+private:
+    static HeadNumber number_in(std::string_view stored) {
+        HeadNumber number;
+        std::memcpy(&number, stored.data(), number_size);
+        return number;
+    }
+
+    HeadNumber number_of(std::string_view head) {
+        if (const HeadNumber* known = numbers_.find(head)) return *known;
+        if (heads_.size() > std::numeric_limits<HeadNumber>::max()) {
+            throw std::length_error("more distinct key heads than a table can number");
+        }
+        const auto number = static_cast<HeadNumber>(heads_.size());
+        // The text the table of numbers keeps, which never moves.
+        // Found absent above: no stored head needs comparing.
+        const auto made = numbers_.insert_matching(
+            StringMap<HeadNumber>::hash_of(head), [](std::string_view) { return false; }, [head] { return head; },
+            number);
+        heads_.push_back(made.first->first);
+        return number;
+    }
+
+    Entries entries_;
+    StringMap<HeadNumber> numbers_;
+    std::vector<std::string_view> heads_;
+    // A new entry's stored key is made here.
+    std::string stored_;
+};
+
 // A bit per possible hash of a few bits, set for the keys of a table: a key
 // whose bit is clear is not in the table, found without reading the table.
 // Where most keys looked up are absent and the table is larger than the
@@ -380,26 +517,31 @@ private:
     std::size_t mask_ = 0;
 };
 
-// Updates of a string table gathered into small batches. Once the table
-// outgrows the processor's caches, each lookup waits for memory; each key's
-// slot is asked for as the key is added, a batch then asks for the entries of
-// all its keys, so that those waits overlap, and then updates the values in
-// the order the keys came.
+// Updates of a string table (a StringMap or a SplitKeyMap) gathered into
+// small batches. Once the table outgrows the processor's caches, each lookup
+// waits for memory; each key's slot is asked for as the key is added, a batch
+// then asks for the entries of all its keys, so that those waits overlap, and
+// then updates the values in the order the keys came.
 // `update(value, tag)` is called for each key added, with the tag given.
-template <class Value, class Update, class Tag = unsigned>
+template <class Table, class Update, class Tag = unsigned>
 class BatchedUpdates {
 public:
     static constexpr std::size_t batch_size = 64;
 
-    BatchedUpdates(StringMap<Value>& table, Update update) : table_(table), update_(std::move(update)) {}
+    BatchedUpdates(Table& table, Update update) : table_(table), update_(std::move(update)) {}
     BatchedUpdates(BatchedUpdates&&) = default;
 
-    void add(std::string_view key, Tag tag) {
+    // A key of a StringMap.
+    void add(std::string_view key, Tag tag) { add(key, 0, tag); }
+
+    // A key of a SplitKeyMap, whose first `head_size` bytes are its head.
+    void add(std::string_view key, std::size_t head_size, Tag tag) {
         Pending& pending = pending_[count_++];
         pending.start = keys_.size();
         pending.size = key.size();
+        pending.head_size = head_size;
         pending.tag = tag;
-        pending.hash = StringMap<Value>::hash_of(key);
+        pending.hash = Table::hash_of(key);
         // Asked for now, the slot arrives while the next lines are read.
         table_.prefetch_slot(pending.hash);
         keys_.append(key);
@@ -409,10 +551,7 @@ public:
     // Applies every update added so far; call before reading the table.
     void flush() {
         for (std::size_t i = 0; i < count_; ++i) table_.prefetch_entry(pending_[i].hash);
-        for (std::size_t i = 0; i < count_; ++i) {
-            Value& value = *table_.insert_hashed(key(pending_[i]), pending_[i].hash).first;
-            update_(value, pending_[i].tag);
-        }
+        for (std::size_t i = 0; i < count_; ++i) update_(value_of(pending_[i]), pending_[i].tag);
         count_ = 0;
         keys_.clear();
     }
@@ -421,15 +560,21 @@ private:
     struct Pending {
         std::size_t start;
         std::size_t size;
+        std::size_t head_size;
         std::uint64_t hash;
         Tag tag;
     };
 
-    std::string_view key(const Pending& pending) const {
-        return std::string_view(keys_).substr(pending.start, pending.size);
+    auto& value_of(const Pending& pending) {
+        const std::string_view key = std::string_view(keys_).substr(pending.start, pending.size);
+        if constexpr (requires { table_.head_count(); }) {
+            return *table_.insert_hashed(key, pending.head_size, pending.hash).first;
+        } else {
+            return *table_.insert_hashed(key, pending.hash).first;
+        }
     }
 
-    StringMap<Value>& table_;
+    Table& table_;
     Update update_;
     std::string keys_;
     Pending pending_[batch_size];
@@ -462,16 +607,14 @@ std::vector<const typename Map::value_type*> sorted_entries(const Map& table) {
     return entries;
 }
 
-// The entries of a string table grouped by the beginning of their keys: the
-// head that `head_length(key)` gives. Where many keys share few heads (a
-// million lineages, a few thousand sets of taxa down to the species), what
-// follows from a head is worked out once per group, and only the rest of
-// each key one by one. Each entry is kept as the Item that
-// `make_item(entry, head_size)` makes of it.
+// The entries of a SplitKeyMap grouped by their heads, the heads in byte
+// order. Where many keys share few heads (a million lineages, a few thousand
+// sets of taxa down to the species), what follows from a head is worked out
+// once per group, and only the tail of each key one by one. Each entry is
+// kept as the Item that `make_item(entry)` makes of it.
 template <class Value, class Item>
 class HeadGroups {
 public:
-    using Entry = typename StringMap<Value>::Entry;
     struct Group {
         std::string_view head;
         // The group's items: items()[first] to items()[last - 1].
@@ -479,46 +622,31 @@ public:
         std::size_t last;
     };
 
-    template <class HeadLength, class MakeItem>
-    HeadGroups(const StringMap<Value>& table, HeadLength head_length, MakeItem make_item) {
-        // The heads numbered as they come, and the entries of each counted.
-        StringMap<std::size_t> numbers;
-        std::vector<std::size_t> number_of;
-        number_of.reserve(table.size());
-        std::vector<std::size_t> sizes;
-        std::vector<std::size_t> head_sizes;
-        for (const auto& entry : table) {
-            const std::size_t head_size = head_length(entry.first);
-            const auto [number, is_new] = numbers.insert(entry.first.substr(0, head_size), sizes.size());
-            if (is_new) {
-                sizes.push_back(0);
-                head_sizes.push_back(head_size);
-            }
-            ++sizes[*number];
-            number_of.push_back(*number);
+    template <class MakeItem>
+    HeadGroups(const SplitKeyMap<Value>& table, MakeItem make_item) {
+        using Table = SplitKeyMap<Value>;
+        std::vector<std::size_t> sizes(table.head_count());
+        for (const auto& entry : table) ++sizes[Table::head_number(entry)];
+        // The heads in byte order; where each group's items start.
+        struct Head : SortKey {
+            std::size_t number;
+        };
+        std::vector<Head> heads(table.head_count());
+        for (std::size_t number = 0; number < heads.size(); ++number) {
+            const std::string_view text = table.head_text(number);
+            heads[number] = Head{{0, text.data(), text.size()}, number};
         }
-        // The heads in byte order, the items of each together. A head is the
-        // beginning of the keys of its group (the table of heads goes with
-        // this constructor).
-        std::vector<std::size_t> next(sizes.size());
-        std::vector<std::size_t> group_of(sizes.size());
-        groups_.reserve(sizes.size());
+        sort_keys(heads);
+        std::vector<std::size_t> next(heads.size());
+        groups_.reserve(heads.size());
         std::size_t at = 0;
-        for (const auto* head : sorted_entries(numbers)) {
-            next[head->second] = at;
-            group_of[head->second] = groups_.size();
-            groups_.push_back({std::string_view(), at, at + sizes[head->second]});
-            at += sizes[head->second];
+        for (const Head& head : heads) {
+            next[head.number] = at;
+            groups_.push_back({std::string_view(head.data, head.size), at, at + sizes[head.number]});
+            at += sizes[head.number];
         }
         items_.resize(table.size());
-        std::size_t i = 0;
-        for (const auto& entry : table) {
-            const std::size_t number = number_of[i++];
-            if (next[number] == groups_[group_of[number]].first) {
-                groups_[group_of[number]].head = entry.first.substr(0, head_sizes[number]);
-            }
-            items_[next[number]++] = make_item(entry, head_sizes[number]);
-        }
+        for (const auto& entry : table) items_[next[Table::head_number(entry)]++] = make_item(entry);
     }
 
     // The groups, their heads in byte order.

@@ -39,11 +39,15 @@ class LineAdditions {
 public:
     void clear() {
         key_.clear();
+        last_start_ = 0;
         previous_child_ = {};
     }
     const std::string& key() const { return key_; }
+    // The key's head: every addition but the last.
+    std::size_t head_size() const { return last_start_; }
 
     void add(std::size_t level, std::string_view parent, std::string_view child) {
+        last_start_ = key_.size();
         if (!key_.empty() && parent == previous_child_) {
             key_ += static_cast<char>(level_under_previous + level);
         } else {
@@ -65,6 +69,7 @@ public:
 
 private:
     std::string key_;
+    std::size_t last_start_ = 0;
     std::string_view previous_child_;
 };
 
@@ -121,7 +126,7 @@ void read_classification(LineReader& reader, LineTally& tally) {
     while (reader.next(line)) {
         additions.clear();
         add_lineage(c::lineage_of(line), additions);
-        if (!additions.key().empty()) line_counts.add(additions.key(), 0);
+        if (!additions.key().empty()) line_counts.add(additions.key(), additions.head_size(), 0);
     }
     line_counts.flush();
 }
@@ -210,14 +215,15 @@ private:
 }  // namespace
 
 Tree tree_of(LineTally tally) {
-    // Each key is cut into its head, every addition but the last, and its
+    // Each key is kept as its head, every addition but the last, and its
     // tail, the last. Lines of a run share few heads (the taxa down to the
     // species) however many OTUs they name: each head is spread once with
     // the lines of all its keys, and then only the tails one by one, instead
     // of every key whole.
-    using Addition = StringMap<std::int64_t>::Entry;
-    const HeadGroups<std::int64_t, const Addition*> groups(
-        tally.additions, last_addition_of, [](const Addition& addition, std::size_t) { return &addition; });
+    using Additions = SplitKeyMap<std::int64_t>;
+    using Addition = Additions::Entry;
+    const HeadGroups<std::int64_t, const Addition*> groups(tally.additions,
+                                                           [](const Addition& addition) { return &addition; });
     const auto& keys = groups.items();
     // The heads in byte order, so that heads sharing their first taxa follow
     // one another.
@@ -225,13 +231,13 @@ Tree tree_of(LineTally tally) {
     Spreader spreader(tree);
     for (const auto& group : groups.groups()) {
         // The tails first: a tail whose parent is not written is under the
-        // head's last child. A tail starts where its head ends.
+        // head's last child.
         const std::string_view head_child = last_child_of(group.head);
         std::int64_t lines = 0;
         for (std::size_t i = group.first; i < group.last; ++i) {
             // The keys of a head are scattered through the table.
             prefetch_ahead(keys, i);
-            spreader.spread(keys[i]->first.substr(group.head.size()), head_child, keys[i]->second);
+            spreader.spread(Additions::tail(*keys[i]), head_child, keys[i]->second);
             lines += keys[i]->second;
         }
         spreader.spread(group.head, {}, lines);

@@ -42,9 +42,10 @@ struct Tree {
 // one entry per count: the level as a digit, the parent name, ";", the child
 // name, ";" -- or, where the parent is the child of the entry before, the
 // level as a letter from "A" and the child name, ";". No name holds ";",
-// which separates the tokens of a line.
+// which separates the tokens of a line. The head of a key is every entry but
+// the last.
 struct LineTally {
-    StringMap<std::int64_t> additions;
+    SplitKeyMap<std::int64_t> additions;
 };
 
 // Reads every line of a classification file into the tally.

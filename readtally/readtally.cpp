@@ -120,6 +120,8 @@ void read_classification(LineReader& reader, Tally& tally) {
         if (key_buffer.size() < lineage.size() + 1) key_buffer.resize(lineage.size() + 1);
         char* const key_start = key_buffer.data();
         char* key_end = key_start;
+        // Where the last label kept starts: the key's head is what stands before.
+        char* last_label = key_start;
         // Most lines of a well-classified run hold no marker: test once per line.
         const bool may_hold_marker = holds_marker(lineage);
         bool names_outside_key = false;
@@ -129,13 +131,15 @@ void read_classification(LineReader& reader, Tally& tally) {
             if (may_hold_marker && token.find(unclassified_marker) != std::string_view::npos) continue;
             const std::string_view label = c::taxon_label(token, tokens.first_paren());
             if (label == unplaced_label) continue;
+            last_label = key_end;
             std::memcpy(key_end, label.data(), label.size());
             key_end += label.size();
             *key_end++ = ';';
             if (c::has_taxon_name(token) && label.size() < c::name_offset) names_outside_key = true;
         }
         const std::string_view full_lineage_key(key_start, static_cast<std::size_t>(key_end - key_start));
-        lineage_counts.add(full_lineage_key, names_outside_key ? irregular : regular);
+        lineage_counts.add(full_lineage_key, static_cast<std::size_t>(last_label - key_start),
+                           names_outside_key ? irregular : regular);
         if (!names_outside_key) continue;
         RankKeys ranks([&tally](std::size_t rank, std::string_view key) { ++tally.irregular_ranks[rank][key]; });
         c::Tokens again(lineage);
@@ -206,7 +210,7 @@ private:
         bool open = false;
     };
     static void add_lines(std::int64_t& count, std::int64_t lines) { count += lines; }
-    using Batch = BatchedUpdates<std::int64_t, decltype(&add_lines), std::int64_t>;
+    using Batch = BatchedUpdates<StringMap<std::int64_t>, decltype(&add_lines), std::int64_t>;
 
     // Per rank from species (at 0) to phylum.
     static constexpr std::size_t counted_ranks = rank_count - species;
@@ -259,23 +263,23 @@ private:
     std::vector<NameLines> names_;
 };
 
-// The lineage keys cut in two: the head, every label but the last, and the
-// tail, the last. The million lineages of a large run share a few thousand
-// heads (the taxa down to the species), so the rank counts of a head are
-// taken once for all its keys, and the keys are put in byte order by sorting
-// the heads and, per head, its tails, which are few and short.
+// The lineage keys by their heads, every label but the last, and tails, the
+// last. The million lineages of a large run share a few thousand heads (the
+// taxa down to the species), so the rank counts of a head are taken once for
+// all its keys, and the keys are put in byte order by sorting the heads and,
+// per head, its tails, which are few and short.
 class LineageGroups {
 public:
-    using Lineage = StringMap<LineageCount>::Entry;
+    using Lineages = SplitKeyMap<LineageCount>;
+    using Lineage = Lineages::Entry;
 
-    explicit LineageGroups(const StringMap<LineageCount>& lineages)
-        : groups_(lineages, [](std::string_view key) { return head_of(key).size(); },
-                  [](const Lineage& lineage, std::size_t head_size) {
-                      const std::string_view key = lineage.first;
-                      return Key{{0, key.data() + head_size, key.size() - head_size}, head_size};
-                  }) {
+    explicit LineageGroups(const Lineages& lineages)
+        : groups_(lineages, [](const Lineage& lineage) {
+              const std::string_view tail = Lineages::tail(lineage);
+              return SortKey{0, tail.data(), tail.size()};
+          }) {
         // The tails of each head in byte order.
-        std::vector<Key>& keys = groups_.items();
+        std::vector<SortKey>& keys = groups_.items();
         for (const Head& head : groups_.groups()) sort_keys(keys.data() + head.first, keys.data() + head.last);
     }
 
@@ -293,10 +297,10 @@ public:
         if (key + 8 < keys().size()) prefetch_record(lineage_of(keys()[key + 8]));
     }
 
-    // Calls `emit(lineage)` for every lineage, in byte order of the keys. A
-    // head that stands at the start of later heads is open while they are
-    // walked: its keys whose tail comes before (or is) the label that leads
-    // to the later head come first, the rest after all keys under it.
+    // Calls `emit(head, lineage)` for every lineage, in byte order of the
+    // keys. A head that stands at the start of later heads is open while they
+    // are walked: its keys whose tail comes before (or is) the label that
+    // leads to the later head come first, the rest after all keys under it.
     template <class Emit>
     void in_byte_order(Emit emit) const {
         // Of each open head, `first` is its next key still to come.
@@ -304,14 +308,14 @@ public:
         const auto emit_through = [&](Head& from, std::string_view label) {
             for (; from.first < from.last && tail(from.first) <= label; ++from.first) {
                 prefetch(from.first);
-                emit(lineage(from.first));
+                emit(from.head, lineage(from.first));
             }
         };
         const auto close = [&] {
             Head& last = open.back();
             for (; last.first < last.last; ++last.first) {
                 prefetch(last.first);
-                emit(lineage(last.first));
+                emit(last.head, lineage(last.first));
             }
             open.pop_back();
         };
@@ -329,24 +333,13 @@ public:
     }
 
 private:
-    struct Key : SortKey {
-        std::size_t head_size;
-    };
-    using Head = HeadGroups<LineageCount, Key>::Group;
+    using Head = HeadGroups<LineageCount, SortKey>::Group;
 
-    // Every label of a key but the last (each label ends with ";").
-    static std::string_view head_of(std::string_view key) {
-        if (key.size() < 2) return {};
-        const std::size_t before = key.rfind(';', key.size() - 2);
-        return before == std::string_view::npos ? std::string_view() : key.substr(0, before + 1);
-    }
-    static const Lineage* lineage_of(const Key& key) {
-        return StringMap<LineageCount>::entry_of_key(key.data - key.head_size);
-    }
+    static const Lineage* lineage_of(const SortKey& key) { return Lineages::entry_of_tail(key.data); }
 
-    const std::vector<Key>& keys() const { return groups_.items(); }
+    const std::vector<SortKey>& keys() const { return groups_.items(); }
 
-    HeadGroups<LineageCount, Key> groups_;
+    HeadGroups<LineageCount, SortKey> groups_;
 };
 
 // Hands each label of three characters or more (a rank letter, "__" and the
@@ -371,8 +364,9 @@ void write_tables(const Tally& tally, OutputSet& outputs) {
     TextSink& lineage_file = outputs.create("fullLineage.txt");
 
     const LineageGroups groups(tally.lineages);
-    groups.in_byte_order([&lineage_file](const LineageGroups::Lineage& lineage) {
-        lineage_file.row(lineage.first, lineage.second.regular + lineage.second.irregular);
+    groups.in_byte_order([&lineage_file](std::string_view head, const LineageGroups::Lineage& lineage) {
+        lineage_file.write(head);
+        lineage_file.row(LineageGroups::Lineages::tail(lineage), lineage.second.regular + lineage.second.irregular);
     });
 
     // The rank counts of the regular lines follow from their keys: a head's

@@ -27,8 +27,9 @@ struct LineageCount {
 struct Tally {
     std::int64_t line_count = 0;
     // Every line adds one to its full-lineage key: the taxon labels of the
-    // tokens it keeps, each followed by ";".
-    StringMap<LineageCount> lineages;
+    // tokens it keeps, each followed by ";". The head of a key is every label
+    // but the last.
+    SplitKeyMap<LineageCount> lineages;
     std::array<StringMap<std::int64_t>, rank_count> irregular_ranks;
 };
 

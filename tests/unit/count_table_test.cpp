@@ -94,10 +94,12 @@ TEST(StringMap, AgreesWithAnOrderedMapThroughManyGrowths) {
     EXPECT_EQ(table.find("not a key"), nullptr);
 }
 
-TEST(HeadGroups, EveryEntryOnceUnderItsHeadAndTheHeadsInByteOrder) {
+TEST(SplitKeyMap, KeysAreTheirHeadAndTailTogetherAndGroupByHeadInByteOrder) {
     // Heads: the key up to its last "/", empty when it has none. Heads that
-    // are prefixes of others, an empty head, bytes above 127.
-    at::StringMap<std::int64_t> table;
+    // are prefixes of others, an empty head, equal tails under different
+    // heads, bytes above 127.
+    at::SplitKeyMap<std::int64_t> table;
+    std::map<std::string, std::int64_t> counts;
     std::map<std::string, std::vector<std::string>> expected;
     std::uint32_t state = 9;
     for (int i = 0; i < 4000; ++i) {
@@ -105,12 +107,22 @@ TEST(HeadGroups, EveryEntryOnceUnderItsHeadAndTheHeadsInByteOrder) {
         std::string key;
         for (std::uint32_t depth = (state >> 8) % 4; depth > 0; --depth) key += "ab\xff"[(state >> depth) % 3] + std::string("/");
         key += std::to_string(i % 700);
-        if (table.insert(key, i).second) expected[key.substr(0, key.rfind('/') + 1)].push_back(key);
+        const std::size_t head_size = key.rfind('/') + 1;
+        const auto [value, is_new] = table.insert(key, head_size);
+        EXPECT_EQ(is_new, counts.count(key) == 0) << key;
+        *value += i;
+        counts[key] += i;
+        if (is_new) expected[key.substr(0, head_size)].push_back(key);
     }
-    // Each entry kept as the rest of its key after the head.
-    const at::HeadGroups<std::int64_t, std::string_view> groups(
-        table, [](std::string_view key) { return key.rfind('/') + 1; },
-        [](const auto& entry, std::size_t head_size) { return entry.first.substr(head_size); });
+    ASSERT_EQ(table.size(), counts.size());
+    for (const auto& entry : table) {
+        const std::string key = std::string(table.head(entry)) + std::string(table.tail(entry));
+        EXPECT_EQ(entry.second, counts.at(key)) << key;
+    }
+    // Each entry kept as its whole key.
+    const at::HeadGroups<std::int64_t, std::string> groups(table, [&table](const auto& entry) {
+        return std::string(table.head(entry)) + std::string(table.tail(entry));
+    });
     ASSERT_EQ(groups.groups().size(), expected.size());
     ASSERT_EQ(groups.items().size(), table.size());
     auto head = expected.begin();
@@ -118,8 +130,7 @@ TEST(HeadGroups, EveryEntryOnceUnderItsHeadAndTheHeadsInByteOrder) {
     for (const auto& group : groups.groups()) {
         EXPECT_EQ(group.head, head->first);
         EXPECT_EQ(group.first, next);
-        std::vector<std::string> keys;
-        for (std::size_t i = group.first; i < group.last; ++i) keys.push_back(std::string(group.head) + std::string(groups.items()[i]));
+        std::vector<std::string> keys(groups.items().begin() + group.first, groups.items().begin() + group.last);
         std::sort(keys.begin(), keys.end());
         std::sort(head->second.begin(), head->second.end());
         EXPECT_EQ(keys, head->second);
@@ -127,6 +138,37 @@ TEST(HeadGroups, EveryEntryOnceUnderItsHeadAndTheHeadsInByteOrder) {
         ++head;
     }
     EXPECT_EQ(next, table.size());
+}
+
+TEST(SplitKeyMap, KeysOfTheSameHashAreToldApartByHeadAndTail) {
+    // Every key looked up under one hash, so that only the comparison of the
+    // stored head and tail keeps them apart: equal tails under different
+    // heads, equal heads with tails of every length from 0 to 20 (the word
+    // comparison's edges among them) that differ in any one byte.
+    at::SplitKeyMap<std::int64_t> table;
+    std::map<std::pair<std::string, std::string>, std::int64_t> expected;
+    const std::vector<std::string> heads = {"", "k__A;", "k__A;p__B;", "k__A;p__C;", "k__B;p__B;"};
+    for (int round = 0; round < 2; ++round) {
+        for (const std::string& head : heads) {
+            for (std::size_t size = 0; size <= 20; ++size) {
+                for (std::size_t odd = 0; odd <= size; ++odd) {
+                    std::string tail(size, 'u');
+                    if (odd < size) tail[odd] = 'v';
+                    const auto [value, is_new] = table.insert_hashed(head + tail, head.size(), 42);
+                    const auto [count, expected_new] = expected.try_emplace({head, tail}, 0);
+                    EXPECT_EQ(is_new, expected_new) << head << "|" << tail;
+                    *value += 1;
+                    count->second += 1;
+                }
+            }
+        }
+    }
+    ASSERT_EQ(table.size(), expected.size());
+    for (const auto& entry : table) {
+        const auto found = expected.find({std::string(table.head(entry)), std::string(table.tail(entry))});
+        ASSERT_NE(found, expected.end());
+        EXPECT_EQ(entry.second, found->second);
+    }
 }
 
 TEST(StringHash, ShortTailsHashAsTheirZeroPaddedBytes) {
