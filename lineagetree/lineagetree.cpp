@@ -1,5 +1,6 @@
 #include "lineagetree/lineagetree.hpp"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +35,13 @@ constexpr std::string_view unclassified_child = "unclassified";
 constexpr char level_with_parent = '0';
 constexpr char level_under_previous = 'A';
 
+// Whether two names are the same text. Most often they are the same name of
+// the line, at the same place: then no byte needs comparing.
+bool same_text(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    return a.data() == b.data() || std::memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
 // Collects the counts of one line as the key of LineTally::additions.
 class LineAdditions {
 public:
@@ -48,7 +56,7 @@ public:
 
     void add(std::size_t level, std::string_view parent, std::string_view child) {
         last_start_ = key_.size();
-        if (!key_.empty() && parent == previous_child_) {
+        if (!key_.empty() && same_text(parent, previous_child_)) {
             key_ += static_cast<char>(level_under_previous + level);
         } else {
             key_ += static_cast<char>(level_with_parent + level);
