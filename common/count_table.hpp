@@ -529,6 +529,7 @@ template <class Table, class Update, class Tag = unsigned>
 class BatchedUpdates {
 public:
     static constexpr std::size_t batch_size = 64;
+    static constexpr std::size_t lead = 16;
 
     BatchedUpdates(Table& table, Update update) : table_(table), update_(std::move(update)) {}
     BatchedUpdates(BatchedUpdates&&) = default;
@@ -544,15 +545,19 @@ public:
         pending.head_size = head_size;
         pending.tag = tag;
         pending.hash = Table::hash_of(key);
-        // Asked for now, the slot arrives while the next lines are read.
+        // Asked for now, the slot arrives while the next lines are read;
+        // by the time `lead` more keys are added, it is there to say where
+        // the key's entry is, which is asked for then.
         table_.prefetch_slot(pending.hash);
+        if (count_ > lead) table_.prefetch_entry(pending_[count_ - 1 - lead].hash);
         keys_.append(key);
         if (count_ == batch_size) flush();
     }
 
     // Applies every update added so far; call before reading the table.
     void flush() {
-        for (std::size_t i = 0; i < count_; ++i) table_.prefetch_entry(pending_[i].hash);
+        const std::size_t asked = count_ > lead ? count_ - lead : 0;
+        for (std::size_t i = asked; i < count_; ++i) table_.prefetch_entry(pending_[i].hash);
         for (std::size_t i = 0; i < count_; ++i) update_(value_of(pending_[i]), pending_[i].tag);
         count_ = 0;
         keys_.clear();
