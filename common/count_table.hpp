@@ -390,9 +390,9 @@ inline bool same_bytes(const char* a, const char* b, std::size_t size) {
 // The heads are kept once, in a small table of their own, and known by
 // their number; an entry keeps its head's number and its tail. A million
 // lineages that share a few thousand heads (the taxa down to the species)
-// then take about half the memory, and a lookup compares the head with the
-// few heads that stay in the processor's caches instead of with a long key
-// text far away in memory.
+// then take half to two thirds of the memory, and a lookup compares the head
+// with the few heads that stay in the processor's caches instead of with a
+// long key text far away in memory.
 template <class Value>
 class SplitKeyMap {
     using Entries = StringMap<Value>;
