@@ -198,7 +198,7 @@ public:
         return {&entry->second, is_new};
     }
 
-    // The entry of this hash whose stored key `matches(key)` accepts; when
+    // The entry of this hash whose stored key `matches(stored)` accepts; when
     // there is none, a new entry keyed `make_key()` and holding `initial`.
     // The flag says whether it is new. For tables that store their keys in
     // another form than they are looked up by: `hash` stands for the key as
@@ -363,27 +363,6 @@ using StringMap = HashTable<std::string_view, Value>;
 template <class Value>
 using IdMap = HashTable<std::int64_t, Value>;
 
-namespace detail {
-
-// Whether `size` bytes at `a` and at `b` are the same. Runs of 4 to 16 bytes
-// (the tails of most split keys) are compared as two overlapping words each,
-// with no call and no loop.
-inline bool same_bytes(const char* a, const char* b, std::size_t size) {
-    const auto differ = [&]<class Word>(Word) {
-        Word a_first, a_last, b_first, b_last;
-        std::memcpy(&a_first, a, sizeof(Word));
-        std::memcpy(&b_first, b, sizeof(Word));
-        std::memcpy(&a_last, a + size - sizeof(Word), sizeof(Word));
-        std::memcpy(&b_last, b + size - sizeof(Word), sizeof(Word));
-        return ((a_first ^ b_first) | (a_last ^ b_last)) != 0;
-    };
-    if (size >= 8 && size <= 16) return !differ(std::uint64_t{});
-    if (size >= 4 && size < 8) return !differ(std::uint32_t{});
-    return std::memcmp(a, b, size) == 0;
-}
-
-}  // namespace detail
-
 // A table of byte-string keys that many share their beginning: each key is
 // looked up with the size of its head, the beginning that the caller cuts
 // off the same way every time for the same key, and the rest is its tail.
@@ -422,11 +401,11 @@ public:
             [&](std::string_view stored) {
                 // The tail stands beside the entry; the head is in the cache.
                 if (stored.size() != number_size + tail.size() ||
-                    !detail::same_bytes(stored.data() + number_size, tail.data(), tail.size())) {
+                    std::memcmp(stored.data() + number_size, tail.data(), tail.size()) != 0) {
                     return false;
                 }
                 const std::string_view known = heads_[number_in(stored)];
-                return known.size() == head.size() && detail::same_bytes(known.data(), head.data(), head.size());
+                return known.size() == head.size() && std::memcmp(known.data(), head.data(), head.size()) == 0;
             },
             [&] {
                 const HeadNumber number = number_of(head);
@@ -465,18 +444,19 @@ private:
     }
 
     HeadNumber number_of(std::string_view head) {
-        if (const HeadNumber* known = numbers_.find(head)) return *known;
-        if (heads_.size() > std::numeric_limits<HeadNumber>::max()) {
-            throw std::length_error("more distinct key heads than a table can number");
+        const auto [entry, is_new] = numbers_.insert_matching(
+            StringMap<HeadNumber>::hash_of(head), [head](std::string_view known) { return known == head; },
+            [head] { return head; }, static_cast<HeadNumber>(heads_.size()));
+        if (is_new) {
+            // Past the last number the run ends here, before the number
+            // given above (wrapped round) is ever used.
+            if (heads_.size() > std::numeric_limits<HeadNumber>::max()) {
+                throw std::length_error("more distinct key heads than a table can number");
+            }
+            // The text the table of numbers keeps, which never moves.
+            heads_.push_back(entry->first);
         }
-        const auto number = static_cast<HeadNumber>(heads_.size());
-        // The text the table of numbers keeps, which never moves.
-        // Found absent above: no stored head needs comparing.
-        const auto made = numbers_.insert_matching(
-            StringMap<HeadNumber>::hash_of(head), [](std::string_view) { return false; }, [head] { return head; },
-            number);
-        heads_.push_back(made.first->first);
-        return number;
+        return entry->second;
     }
 
     Entries entries_;

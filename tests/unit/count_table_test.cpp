@@ -143,8 +143,8 @@ TEST(SplitKeyMap, KeysAreTheirHeadAndTailTogetherAndGroupByHeadInByteOrder) {
 TEST(SplitKeyMap, KeysOfTheSameHashAreToldApartByHeadAndTail) {
     // Every key looked up under one hash, so that only the comparison of the
     // stored head and tail keeps them apart: equal tails under different
-    // heads, equal heads with tails of every length from 0 to 20 (the word
-    // comparison's edges among them) that differ in any one byte.
+    // heads, equal heads with tails of every length from 0 to 20 that differ
+    // in any one byte.
     at::SplitKeyMap<std::int64_t> table;
     std::map<std::pair<std::string, std::string>, std::int64_t> expected;
     const std::vector<std::string> heads = {"", "k__A;", "k__A;p__B;", "k__A;p__C;", "k__B;p__B;"};
