@@ -58,10 +58,11 @@ void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
 // the entry. Each run of digits is read eight bytes at a time. Returns the
 // end of the entry, or nullptr for any other form (which parse_entry reads).
 const char* usual_entry(const char* at, const char* end, std::int64_t& id, float& weight) {
-    constexpr std::uint64_t scale[16] = {1,           10,           100,           1000,           10000,
-                                         100000,      1000000,      10000000,      100000000,      1000000000,
-                                         10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000,
-                                         1000000000000000};
+    // Static, so that the table is not built on the stack at every call.
+    static constexpr std::uint64_t scale[16] = {
+        1,           10,           100,           1000,           10000,           100000,
+        1000000,     10000000,     100000000,     1000000000,     10000000000,     100000000000,
+        1000000000000, 10000000000000, 100000000000000, 1000000000000000};
     std::uint64_t digits = 0;
     const std::size_t id_length = detail::digits_of_eight(at, end, digits);
     if (id_length == 0 || id_length == 8 || at + id_length == end || at[id_length] != ':') return nullptr;
