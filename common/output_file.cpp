@@ -79,7 +79,7 @@ OutputFile::OutputFile(std::string final_path)
     : TextSink(drain_size), final_path_(std::move(final_path)) {
     // Room for a full block and the row that completes it, so that the
     // buffer does not grow (and get copied) on the way to its first drain.
-    buffer_.reserve(drain_size + drain_size / 16);
+    reserve(drain_size + drain_size / 16);
 }
 
 OutputFile::~OutputFile() { discard(); }
@@ -107,9 +107,10 @@ bool OutputFile::open() {
 }
 
 void OutputFile::drain() {
-    if (ok_ && !write_all(fd_, buffer_.data(), buffer_.size())) ok_ = false;
-    written_ += buffer_.size();
-    buffer_.clear();
+    const std::string_view text = pending();
+    if (ok_ && !write_all(fd_, text.data(), text.size())) ok_ = false;
+    written_ += text.size();
+    drained();
     // An output is handed to the disk as it grows, every megabyte, so that
     // the disk writes while the rest is made and the sync at the end has
     // little left to wait for (half the time of a table of a few megabytes),

@@ -26,10 +26,9 @@ public:
         return files_[std::string(name)];
     }
     // The text written to a file ("" when it was never created).
-    const std::string& text(std::string_view name) const {
-        static const std::string none;
+    std::string text(std::string_view name) const {
         const auto found = files_.find(std::string(name));
-        return found == files_.end() ? none : found->second.text();
+        return found == files_.end() ? std::string() : std::string(found->second.text());
     }
     const std::vector<std::string>& order() const { return order_; }
 

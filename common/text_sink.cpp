@@ -1,11 +1,18 @@
 #include "common/text_sink.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cstring>
 
 namespace at {
+
+void TextSink::grow(std::size_t bytes) {
+    // At least double, so that a sink that keeps growing copies each byte a
+    // few times at most.
+    buffer_.resize(std::max({used_ + bytes, 2 * buffer_.size(), std::size_t{256}}));
+}
 
 void append_whole(std::string& out, std::int64_t value) {
     char text[longest_number];

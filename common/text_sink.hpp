@@ -5,6 +5,7 @@
 // digits: 12.5, 33.3333, 1e+06, inf, -inf, nan, -nan).
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -29,44 +30,43 @@ public:
     virtual ~TextSink() = default;
 
     void write(std::string_view text) {
-        buffer_.append(text);
-        if (buffer_.size() >= drain_at_) drain();
+        char* const at = room(text.size());
+        if (!text.empty()) std::memcpy(at, text.data(), text.size());
+        written_to(at + text.size());
     }
     void put(char c) {
-        buffer_.push_back(c);
-        if (buffer_.size() >= drain_at_) drain();
+        char* const at = room(1);
+        *at = c;
+        written_to(at + 1);
     }
-    void whole(std::int64_t value) {
-        append_whole(buffer_, value);
-        if (buffer_.size() >= drain_at_) drain();
-    }
-    void real(float value) {
-        append_real(buffer_, value);
-        if (buffer_.size() >= drain_at_) drain();
-    }
+    void whole(std::int64_t value) { written_to(format_whole(room(longest_number), value)); }
+    void real(float value) { written_to(format_real(room(longest_number), value)); }
 
     // One row of a two-column table: key, TAB, value, newline. Keys are taxon
     // names and lineages, or the numeric reference ids of the map-back tables.
     template <class Key, class Value>
     void row(const Key& key, Value value) {
-        // The numbers of a row are made in one small buffer and appended at
-        // once, with the TAB and the newline.
-        char text[2 * longest_number + 2];
-        char* end = text;
+        // The numbers are made in place at the end of the buffer: made in a
+        // small buffer first, their text would be read back, wider than it
+        // was stored, before the stores are done, and the copy would wait.
+        char* at = nullptr;
         if constexpr (std::is_integral_v<Key>) {
-            end = format_whole(end, key);
+            at = format_whole(room(2 * longest_number + 2), key);
         } else {
-            buffer_.append(std::string_view(key));
+            const std::string_view text(key);
+            at = room(text.size() + longest_number + 2);
+            if (!text.empty()) std::memcpy(at, text.data(), text.size());
+            at += text.size();
         }
-        *end++ = '\t';
+        *at++ = '\t';
         if constexpr (std::is_integral_v<Value>) {
-            end = format_whole(end, value);
+            at = format_whole(at, value);
         } else {
             static_assert(std::is_same_v<Value, float>, "table values are counts or single precision");
-            end = format_real(end, value);
+            at = format_real(at, value);
         }
-        *end++ = '\n';
-        write(std::string_view(text, static_cast<std::size_t>(end - text)));
+        *at++ = '\n';
+        written_to(at);
     }
 
 protected:
@@ -74,9 +74,36 @@ protected:
     // Hands the buffered text on; a sink that keeps its text in memory never drains.
     virtual void drain() {}
 
-    std::string buffer_;
+    // The text written and not yet drained; emptied by drained().
+    std::string_view pending() const { return std::string_view(buffer_.data(), used_); }
+    void drained() { used_ = 0; }
+    // Room for at least `bytes` bytes in all, so that the buffer does not
+    // grow (and get copied) on the way to its first drain.
+    void reserve(std::size_t bytes) {
+        if (buffer_.size() < bytes) buffer_.resize(bytes);
+    }
+    // Hands over the text, leaving the sink empty.
+    std::string take_text() {
+        buffer_.resize(used_);
+        used_ = 0;
+        return std::exchange(buffer_, std::string());
+    }
 
 private:
+    // Where `bytes` more bytes may be written. The string's size is the
+    // room; used_ is how much of it holds text.
+    char* room(std::size_t bytes) {
+        if (buffer_.size() - used_ < bytes) grow(bytes);
+        return buffer_.data() + used_;
+    }
+    void written_to(char* end) {
+        used_ = static_cast<std::size_t>(end - buffer_.data());
+        if (used_ >= drain_at_) drain();
+    }
+    void grow(std::size_t bytes);
+
+    std::string buffer_;
+    std::size_t used_ = 0;
     std::size_t drain_at_;
 };
 
@@ -84,9 +111,9 @@ private:
 class MemorySink final : public TextSink {
 public:
     MemorySink() : TextSink(static_cast<std::size_t>(-1)) {}
-    const std::string& text() const { return buffer_; }
+    std::string_view text() const { return pending(); }
     // Hands over the text, leaving the sink empty.
-    std::string release() { return std::exchange(buffer_, std::string()); }
+    std::string release() { return take_text(); }
 };
 
 }  // namespace at
