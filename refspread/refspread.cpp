@@ -205,7 +205,9 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
             stop = comma != nullptr ? comma : end;
             parse_entry(std::string_view(at, static_cast<std::size_t>(stop - at)), id, weight);
         }
-        at = stop;
+        // Past the comma that ends the entry, if any; further commas are
+        // passed over at the top of the loop.
+        at = stop == end ? stop : stop + 1;
         // Entries are numbered in 32 bits as well.
         if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("the mapping matrix has more than 4294967295 entries");
@@ -339,15 +341,10 @@ void MappingMatrix::finish() {
     index_waiting_rows();
     ids_by_rank_.clear();
     if (entries_.empty()) return;
-    std::uint64_t least = id_at(0);
-    std::uint64_t most = least;
-    for (std::size_t i = 1; i < entries_.size(); ++i) {
-        const std::uint64_t id = id_at(i);
-        if (static_cast<std::int64_t>(id) < static_cast<std::int64_t>(least)) least = id;
-        if (static_cast<std::int64_t>(id) > static_cast<std::int64_t>(most)) most = id;
-    }
-    const std::uint64_t base = least;
-    const std::uint64_t span = most - base;
+    // The least and greatest id of every entry read, replaced rows' among
+    // them: ranking within a wider span than the live ids need is still right.
+    const auto base = static_cast<std::uint64_t>(least_id_);
+    const std::uint64_t span = static_cast<std::uint64_t>(most_id_) - base;
     // Ids close together (as reference databases number their sequences)
     // are ranked through a bit per possible id, at most 8 bytes per entry;
     // ids further apart are sorted.

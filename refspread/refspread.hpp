@@ -3,6 +3,7 @@
 // reference OTUs through a mapping matrix, once by first match (whole counts)
 // and once spread by weight (percentages of a grand total).
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <span>
@@ -107,6 +108,8 @@ private:
     // The reference id of entry i until the ids are ranked.
     std::uint64_t id_at(std::size_t i) const { return wide_ids_ ? ids_[i] : entries_[i].rank; }
     void add_entry(std::int64_t id, float weight) {
+        least_id_ = std::min(least_id_, id);
+        most_id_ = std::max(most_id_, id);
         if (!wide_ids_ && id >= 0 && id <= std::numeric_limits<std::uint32_t>::max()) {
             entries_.push_back({static_cast<std::uint32_t>(id), weight});
             return;
@@ -132,6 +135,9 @@ private:
     std::vector<MappedEntry> entries_;
     std::vector<std::uint64_t> ids_;
     bool wide_ids_ = false;
+    // The least and greatest id of all entries read.
+    std::int64_t least_id_ = std::numeric_limits<std::int64_t>::max();
+    std::int64_t most_id_ = std::numeric_limits<std::int64_t>::min();
     // Bytes held by replaced rows: their ends, names and entries.
     std::size_t replaced_bytes_ = 0;
     std::vector<std::int64_t> ids_by_rank_;
