@@ -192,6 +192,7 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
     // plain decimal); any other entry is cut out whole and read the long way.
     const char* at = entry_list.data();
     const char* const end = at + entry_list.size();
+    const std::size_t first_entry = entries_.size();
     while (at != end) {
         if (*at == ',') {
             ++at;
@@ -208,6 +209,10 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
         // Past the comma that ends the entry, if any; further commas are
         // passed over at the top of the loop.
         at = stop == end ? stop : stop + 1;
+        // An entry after the first counts only in the weighted table, and
+        // only with a weight at or above the threshold: one below it (or not
+        // a number) can never count, and is not kept.
+        if (entries_.size() != first_entry && !(static_cast<double>(weight) >= weight_threshold)) continue;
         // Entries are numbered in 32 bits as well.
         if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("the mapping matrix has more than 4294967295 entries");

@@ -56,8 +56,10 @@ public:
     // Ranks the reference ids; call once, after the last row.
     void finish();
 
-    // The entries of an OTU's row in the order the row lists them; empty when
-    // the OTU has no row or an empty one.
+    // The entries of an OTU's row in the order the row lists them, without
+    // those after the first whose weight is below the threshold (or not a
+    // number), which can never count; empty when the OTU has no row or an
+    // empty one.
     std::span<const MappedEntry> row(std::string_view otu) const { return row(otu, hash_of(otu)); }
     // The same in steps, so that the lookups of many OTUs can overlap their
     // waits for memory: the hash, then a request for its slot, for the row's

@@ -77,13 +77,16 @@ TEST(Refspread, EntryListPieces) {
 TEST(Refspread, EntriesThatStrayFromThePlainFormMidway) {
     // Each starts as plain digits and a colon; what follows ends the number
     // where strtod would, and the entry still ends at the next comma.
+    // Weights below 0.01 are kept only first in their row.
     const auto matrix = matrix_of(
-        "a\t5:0.5x,6:1e-2,7:0x1p-1,8:.5,9:-0.5,10:0.25 ,11:2.\n"
-        "b\t1234567890123456789:0.5,12:0.1234567890123456789012,13:9007199254740993\n");
-    const Row a = matrix.at("a");
-    ASSERT_EQ(a.size(), 7u);
-    const Row a_expected = {{5, 0.5f}, {6, 0.01f}, {7, 0.5f}, {8, 0.5f}, {9, -0.5f}, {10, 0.25f}, {11, 2.0f}};
-    EXPECT_EQ(a, a_expected);
+        "a\t5:0.5x,7:0x1p-1,8:.5,10:0.25 ,11:2.\n"
+        "b\t1234567890123456789:0.5,12:0.1234567890123456789012,13:9007199254740993\n"
+        "c\t6:1e-2\n"
+        "d\t9:-0.5\n");
+    const Row a_expected = {{5, 0.5f}, {7, 0.5f}, {8, 0.5f}, {10, 0.25f}, {11, 2.0f}};
+    EXPECT_EQ(matrix.at("a"), a_expected);
+    EXPECT_EQ(matrix.at("c"), (Row{{6, 0.01f}}));
+    EXPECT_EQ(matrix.at("d"), (Row{{9, -0.5f}}));
     const Row b = matrix.at("b");
     ASSERT_EQ(b.size(), 3u);
     EXPECT_EQ(b[0].first, 1234567890123456789);
@@ -136,15 +139,25 @@ TEST(Refspread, WeightsOfEveryLengthReadAsAtofReadsThem) {
         ++next;
     }
     ASSERT_EQ(next, 5u);
+    // A row keeps its first entry and those after it of weight 0.01 or
+    // more, as read; so the weights below 0.01 are read right as well, or
+    // the wrong entries would be kept.
+    std::size_t dropped = 0;
     for (int row = 0; row < 400; ++row) {
-        const Row got = matrix.at("otu" + std::to_string(row));
-        ASSERT_EQ(got.size(), 5u);
-        for (const auto& [id, weight] : got) {
-            const float expected = static_cast<float>(std::atof(weights[next].c_str()));
-            EXPECT_EQ(weight, expected) << weights[next];
-            ++next;
+        std::vector<float> expected;
+        for (std::size_t entry = 0; entry < 5; ++entry, ++next) {
+            const float weight = static_cast<float>(std::atof(weights[next].c_str()));
+            if (entry == 0 || static_cast<double>(weight) >= 0.01) {
+                expected.push_back(weight);
+            } else {
+                ++dropped;
+            }
         }
+        std::vector<float> got;
+        for (const auto& [id, weight] : matrix.at("otu" + std::to_string(row))) got.push_back(weight);
+        EXPECT_EQ(got, expected) << "row " << row;
     }
+    EXPECT_GT(dropped, 0u);
 }
 
 TEST(Refspread, LaterMatrixRowReplacesEarlierOne) {
@@ -207,6 +220,19 @@ TEST(Refspread, ThresholdIsTestedInDoublePrecision) {
     EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t100\nunassigned\t0\n");
     // 2: 1.0000001 of 51.0000001 -> 1.96078; 3: 50 -> 98.0392
     EXPECT_EQ(out.text("otu_reflowMANY.txt"), "2\t1.96078\n3\t98.0392\nunassigned\t0\n");
+}
+
+TEST(Refspread, EntriesThatCanNeverCountAreNotKept) {
+    // After the first entry, weights below the threshold or not a number are
+    // left out of the row; the first entry stays whatever its weight, and an
+    // id seen only in left-out entries is never written.
+    const auto matrix = matrix_of("a\t1:0.001,2:0.005,3:0.5,4:nan,5:0.01,6:0.010000001\nb\t7:nan\n");
+    EXPECT_EQ(matrix.at("a"), (Row{{1, 0.001f}, {3, 0.5f}, {6, 0.010000001f}}));
+    ASSERT_EQ(matrix.at("b").size(), 1u);
+    EXPECT_EQ(matrix.at("b")[0].first, 7);
+    const auto out = spread("a\t1:0.001,2:0.005,3:0.5\nb\t7:nan,2:0.001\n", "a\t10\nb\t4\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t10\n7\t4\nunassigned\t0\n");
+    EXPECT_EQ(out.text("otu_reflowMANY.txt"), "3\t100\nunassigned\t0\n");
 }
 
 TEST(Refspread, WeightThatIsNotANumberIsPassedOver) {
