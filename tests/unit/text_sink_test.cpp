@@ -95,6 +95,40 @@ TEST(TextSink, RowsAreKeyTabValueNewline) {
     EXPECT_EQ(sink.text(), "Firmicutes\t2\n\t0.5\nunassigned\t-1\n");
 }
 
+TEST(TextSink, KeepsEveryByteAsItsBufferGrows) {
+    // Rows, numbers, single bytes and texts after text already written, each
+    // larger than all before it: the buffer grows from nothing and from
+    // partly full, each time past double its size, and must keep all it held.
+    for (std::size_t length = 1; length < 400000; length = length * 3 + 1) {
+        at::MemorySink sink;
+        const std::string start(length, 's');
+        const std::string key(3 * length, static_cast<char>('a' + length % 26));
+        std::string expected = start + key + '\t';
+        sink.write(start);
+        sink.row(key, static_cast<std::int64_t>(length));
+        at::append_whole(expected, static_cast<std::int64_t>(length));
+        expected += '\n';
+        sink.row(-static_cast<std::int64_t>(length), 1.0f / static_cast<float>(length));
+        at::append_whole(expected, -static_cast<std::int64_t>(length));
+        expected += '\t';
+        at::append_real(expected, 1.0f / static_cast<float>(length));
+        expected += '\n';
+        sink.put(';');
+        sink.whole(static_cast<std::int64_t>(length) * 1000000007);
+        sink.real(static_cast<float>(length) / 7.0f);
+        sink.write(std::string(9 * length, 'w'));
+        expected += ';';
+        at::append_whole(expected, static_cast<std::int64_t>(length) * 1000000007);
+        at::append_real(expected, static_cast<float>(length) / 7.0f);
+        expected += std::string(9 * length, 'w');
+        ASSERT_EQ(sink.text(), expected) << length;
+        ASSERT_EQ(sink.release(), expected) << length;
+        EXPECT_EQ(sink.text(), "");
+        sink.row("again", std::int64_t{1});
+        EXPECT_EQ(sink.text(), "again\t1\n");
+    }
+}
+
 }  // namespace
 
 namespace {
