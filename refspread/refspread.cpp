@@ -179,13 +179,16 @@ void MappingMatrix::expect_bytes(std::uint64_t bytes) {
 }
 
 void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
-    // Rows are numbered in 32 bits, 0 meaning none: 4 billion, far beyond
-    // any matrix that fits in memory, but never wrapped round.
-    if (ends_.size() == std::numeric_limits<std::uint32_t>::max()) {
+    // Rows are numbered in 32 bits, 0 meaning none, and their names placed
+    // by 32-bit offsets: 4 billion rows and 4 GiB of names, far beyond any
+    // matrix we know of, but never wrapped round.
+    constexpr std::size_t most = std::numeric_limits<std::uint32_t>::max();
+    if (ends_.size() == most || otu.size() > most - keys_.size()) {
         index_waiting_rows();
         drop_replaced_rows();
-        if (ends_.size() == std::numeric_limits<std::uint32_t>::max()) {
-            throw std::length_error("the mapping matrix has more than 4294967294 rows");
+        if (ends_.size() == most) throw std::length_error("the mapping matrix has more than 4294967294 rows");
+        if (otu.size() > most - keys_.size()) {
+            throw std::length_error("the OTU names of the mapping matrix take more than 4 GiB");
         }
     }
     // One pass over the list for the usual entries (plain digits, a colon, a
@@ -221,7 +224,7 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
     }
 
     keys_.append(otu);
-    ends_.push_back(RowEnds{keys_.size(), static_cast<std::uint32_t>(entries_.size())});
+    ends_.push_back(RowEnds{static_cast<std::uint32_t>(keys_.size()), static_cast<std::uint32_t>(entries_.size())});
     waiting_.push_back(hash_of(otu));
     if (waiting_.size() >= rows_at_a_time_) index_waiting_rows();
 }
@@ -329,7 +332,7 @@ void MappingMatrix::drop_replaced_rows() {
         const std::uint32_t to = ends_[row].entries_end;
         entries.insert(entries.end(), entries_.begin() + from, entries_.begin() + to);
         if (wide_ids_) ids.insert(ids.end(), ids_.begin() + from, ids_.begin() + to);
-        ends.push_back(RowEnds{keys.size(), static_cast<std::uint32_t>(entries.size())});
+        ends.push_back(RowEnds{static_cast<std::uint32_t>(keys.size()), static_cast<std::uint32_t>(entries.size())});
         renumbered[row] = static_cast<std::uint32_t>(ends.size() - 1);
     }
     for (std::uint64_t& slot : slots_) {

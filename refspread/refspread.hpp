@@ -79,7 +79,7 @@ public:
 private:
     // Where a row's name and entries end; the row before ends where they begin.
     struct RowEnds {
-        std::uint64_t key_end;
+        std::uint32_t key_end;
         std::uint32_t entries_end;
     };
 
