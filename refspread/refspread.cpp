@@ -347,6 +347,8 @@ void MappingMatrix::drop_replaced_rows() {
 
 void MappingMatrix::finish() {
     index_waiting_rows();
+    // No more rows wait: their room goes back to the heap for the ranking.
+    std::vector<std::uint64_t>().swap(waiting_);
     ids_by_rank_.clear();
     if (entries_.empty()) return;
     // The least and greatest id of every entry read, replaced rows' among
