@@ -141,10 +141,10 @@ Input& Inputs::open(const char* path, std::string_view wording) {
 }
 
 TextSink& Outputs::create(std::string_view name) {
-    // Outputs are written one after the other, so the ones before are
-    // complete: their last rows go to the disk while this one is made, and
-    // the sync at the end has less to wait for.
-    for (auto& file : files_) file->start_writeback();
+    // Outputs are written one after the other, so the one before is
+    // complete: its last rows go to the disk while this one is made, and the
+    // sync at the end has less to wait for.
+    if (!files_.empty()) files_.back()->start_writeback();
     files_.push_back(std::make_unique<OutputFile>(std::string(name)));
     files_.back()->open();
     return *files_.back();

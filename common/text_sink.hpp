@@ -30,9 +30,7 @@ public:
     virtual ~TextSink() = default;
 
     void write(std::string_view text) {
-        char* const at = room(text.size());
-        if (!text.empty()) std::memcpy(at, text.data(), text.size());
-        written_to(at + text.size());
+        written_to(copy(room(text.size()), text));
     }
     void put(char c) {
         char* const at = room(1);
@@ -54,9 +52,7 @@ public:
             at = format_whole(room(2 * longest_number + 2), key);
         } else {
             const std::string_view text(key);
-            at = room(text.size() + longest_number + 2);
-            if (!text.empty()) std::memcpy(at, text.data(), text.size());
-            at += text.size();
+            at = copy(room(text.size() + longest_number + 2), text);
         }
         *at++ = '\t';
         if constexpr (std::is_integral_v<Value>) {
@@ -95,6 +91,11 @@ private:
     char* room(std::size_t bytes) {
         if (buffer_.size() - used_ < bytes) grow(bytes);
         return buffer_.data() + used_;
+    }
+    // Copies `text` to `at`; returns its end.
+    static char* copy(char* at, std::string_view text) {
+        if (!text.empty()) std::memcpy(at, text.data(), text.size());
+        return at + text.size();
     }
     void written_to(char* end) {
         used_ = static_cast<std::size_t>(end - buffer_.data());

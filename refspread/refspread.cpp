@@ -17,6 +17,10 @@ namespace {
 
 constexpr std::string_view unassigned_key = "unassigned";
 
+// Whether an entry of this weight takes a share of its OTU's count in the
+// weighted table. A weight that is not a number fails the test.
+bool takes_share(float weight) { return static_cast<double>(weight) >= weight_threshold; }
+
 // Bitmaps of 64-bit words, bit i of the map in word i / 64.
 void set_bit(std::uint64_t* bits, std::uint64_t i) { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
 
@@ -215,7 +219,7 @@ void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
         // An entry after the first counts only in the weighted table, and
         // only with a weight at or above the threshold: one below it (or not
         // a number) can never count, and is not kept.
-        if (entries_.size() != first_entry && !(static_cast<double>(weight) >= weight_threshold)) continue;
+        if (entries_.size() != first_entry && !takes_share(weight)) continue;
         // Entries are numbered in 32 bits as well.
         if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("the mapping matrix has more than 4294967295 entries");
@@ -527,8 +531,7 @@ private:
             set_bit(first_credited, first);
 
             for (const MappedEntry& mapped : row.entries) {
-                // A weight that is not a number fails this test and is passed over.
-                if (!(static_cast<double>(mapped.weight) >= weight_threshold)) continue;
+                if (!takes_share(mapped.weight)) continue;
                 const float share = mapped.weight * single_count;
                 weighted[mapped.rank] += share;
                 set_bit(weighted_credited, mapped.rank);
