@@ -7,10 +7,12 @@
 namespace at {
 
 LineReader::LineReader(int fd, std::size_t block_size)
-    : fd_(fd), storage_(new char[block_size]), capacity_(block_size), data_(storage_.get()) {}
+    : fd_(fd), storage_(buffer_of(block_size)), capacity_(block_size), data_(storage_.get()) {}
 
 LineReader::LineReader(std::string_view bytes)
-    : data_(bytes.data()), end_(bytes.size()), at_eof_(true) {}
+    : storage_(buffer_of(bytes.size())), capacity_(bytes.size()), data_(storage_.get()), end_(bytes.size()), at_eof_(true) {
+    if (!bytes.empty()) std::memcpy(storage_.get(), bytes.data(), bytes.size());
+}
 
 bool LineReader::next(std::string_view& line) {
     for (;;) {
@@ -59,7 +61,7 @@ bool LineReader::next(std::string_view& line) {
 bool LineReader::refill() {
     const std::size_t kept = end_ - begin_;
     if (kept == capacity_) {
-        std::unique_ptr<char[]> larger(new char[capacity_ * 2]);
+        std::unique_ptr<char[]> larger = buffer_of(capacity_ * 2);
         std::memcpy(larger.get(), data_ + begin_, kept);
         storage_ = std::move(larger);
         capacity_ *= 2;

@@ -6,6 +6,9 @@
 // Lines may be of any length: the buffer grows to hold the longest one.
 // A read error is not end of input: next() returns false and failed() says so,
 // so that a program never writes tables from a partly read file.
+// Past the end of every line handed out, readable_past_line more bytes may be
+// read (what they hold is unspecified): a field of a line can then be scanned
+// a word at a time without a test for its end at every byte.
 
 #include <bit>
 #include <cstddef>
@@ -57,10 +60,11 @@ inline std::uint64_t newline_bits(const char* bytes) {
 class LineReader {
 public:
     static constexpr std::size_t default_block_size = std::size_t{256} << 10;
+    static constexpr std::size_t readable_past_line = 16;
 
     // Reads an open file descriptor in blocks; the descriptor stays the caller's.
     explicit LineReader(int fd, std::size_t block_size = default_block_size);
-    // Reads lines out of bytes already in memory (tests and fuzzers).
+    // Reads lines out of a copy of bytes already in memory (tests and fuzzers).
     explicit LineReader(std::string_view bytes);
 
     LineReader(const LineReader&) = delete;
@@ -74,6 +78,10 @@ public:
 
 private:
     bool refill();
+    // A buffer of `size` bytes and the readable bytes behind it, all zero.
+    static std::unique_ptr<char[]> buffer_of(std::size_t size) {
+        return std::unique_ptr<char[]>(new char[size + readable_past_line]());
+    }
 
     // Newlines are found 64 bytes at a time, as a bit per byte; each line
     // then takes the lowest bit left. Lines of a few dozen bytes (tables,

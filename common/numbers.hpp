@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/line_reader.hpp"
+
 namespace at {
 
 namespace detail {
@@ -26,25 +28,18 @@ inline std::size_t leading_digits(std::string_view text, std::uint64_t& value) {
     return i;
 }
 
-// Up to eight plain digits at the start of [at, end), read eight bytes at a
-// time instead of one: returns how many there are (8 when the run may go on)
-// and sets `value` to theirs. Reads no byte at or past `end`.
-inline std::size_t digits_of_eight(const char* at, const char* end, std::uint64_t& value) {
-    std::uint64_t word = 0;
-    const std::size_t available = static_cast<std::size_t>(end - at);
-    // The first byte lowest.
-    if (available >= 8) {
-        std::memcpy(&word, at, 8);
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    } else {
-        for (std::size_t i = 0; i < available; ++i) word |= std::uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
-    }
+// The plain digits at the start of a word of eight bytes (the first byte
+// lowest), up to byte `limit`: returns how many there are (8 when the run
+// may go on) and sets `value` to theirs.
+inline std::size_t digits_in_word(std::uint64_t word, std::size_t limit, std::uint64_t& value) {
     // A byte is a digit when its high half is 3 and adding 6 keeps it so.
     // The carry of a byte of 0xfa and above reaches only the bytes after it,
     // which are past the first byte that is not a digit.
     constexpr std::uint64_t highs = 0xf0f0f0f0f0f0f0f0ull;
     constexpr std::uint64_t threes = 0x3030303030303030ull;
-    const std::uint64_t not_digit = ((word & highs) ^ threes) | (((word + 0x0606060606060606ull) & highs) ^ threes);
+    std::uint64_t not_digit = ((word & highs) ^ threes) | (((word + 0x0606060606060606ull) & highs) ^ threes);
+    // Bytes from the limit on count as no digits, whatever they hold.
+    not_digit |= limit >= 8 ? 0 : ~std::uint64_t{0} << (8 * limit);
     const std::size_t count = not_digit == 0 ? 8 : static_cast<std::size_t>(__builtin_ctzll(not_digit)) / 8;
     if (count == 0) {
         value = 0;
@@ -61,6 +56,32 @@ inline std::size_t digits_of_eight(const char* at, const char* end, std::uint64_
     return count;
 }
 
+inline std::uint64_t load_eight(const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return word;
+}
+
+// Up to eight plain digits at the start of [at, end), read eight bytes at a
+// time instead of one: returns how many there are (8 when the run may go on)
+// and sets `value` to theirs. Reads no byte at or past `end`.
+inline std::size_t digits_of_eight(const char* at, const char* end, std::uint64_t& value) {
+    const std::size_t available = static_cast<std::size_t>(end - at);
+    if (available >= 8) return digits_in_word(load_eight(at), 8, value);
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < available; ++i) word |= std::uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
+    return digits_in_word(word, available, value);
+}
+
+// The same where eight bytes from `at` may be read whatever `end` is (a
+// field of a line from a LineReader): one load, without a loop over the
+// bytes of a short field.
+inline std::size_t digits_of_eight_in_line(const char* at, const char* end, std::uint64_t& value) {
+    static_assert(LineReader::readable_past_line >= 8);
+    return digits_in_word(load_eight(at), static_cast<std::size_t>(end - at), value);
+}
+
 // The powers of ten that are exact doubles.
 inline constexpr double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -75,6 +96,16 @@ inline std::int64_t to_whole(std::string_view text) {
     const std::size_t i = detail::leading_digits(text, value);
     if (i != 0 && (i == text.size() || !detail::is_digit(text[i]))) return static_cast<std::int64_t>(value);
     return detail::to_whole_general(text);
+}
+
+// The same for a field of a line from a LineReader, which may be read eight
+// bytes at a time past its end: a count of fewer than eight digits, most of
+// them, is read without a loop.
+inline std::int64_t to_whole_in_line(std::string_view text) {
+    std::uint64_t value = 0;
+    const std::size_t count = detail::digits_of_eight_in_line(text.data(), text.data() + text.size(), value);
+    if (count != 0 && count != 8) return static_cast<std::int64_t>(value);
+    return to_whole(text);
 }
 
 // A fractional value, read exactly as atof (strtod) reads it: decimal and

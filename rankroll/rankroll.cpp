@@ -42,7 +42,7 @@ void add_to(StringMap<float>& table, std::string_view key, float value) {
 void read_abundance(LineReader& reader, AbundanceTable& abundance) {
     std::string_view line;
     while (reader.next(line)) {
-        const TwoColumnRow row = split_row(line);
+        const TwoColumnRow row = split_row_in_line(line);
         entry(abundance, row.key) = to_single(row.value);
     }
 }

@@ -434,7 +434,7 @@ std::span<const MappedEntry> MappingMatrix::row(std::string_view otu, std::uint6
 void read_matrix(LineReader& reader, MappingMatrix& matrix) {
     std::string_view line;
     while (reader.next(line)) {
-        const TwoColumnRow row = split_row(line);
+        const TwoColumnRow row = split_row_in_line(line);
         matrix.add_row(row.key, row.value);
     }
     matrix.finish();
@@ -568,8 +568,8 @@ void read_abundance(LineReader& reader, const MappingMatrix& matrix, MapBack& ma
     AbundanceBatch batch(matrix, map_back);
     std::string_view line;
     while (reader.next(line)) {
-        const TwoColumnRow row = split_row(line);
-        batch.add(row.key, to_whole(row.value));
+        const TwoColumnRow row = split_row_in_line(line);
+        batch.add(row.key, to_whole_in_line(row.value));
     }
     batch.finish();
 }

@@ -8,7 +8,7 @@ namespace at::sharescale {
 void read_values(LineReader& table, Shares& shares) {
     std::string_view line;
     while (table.next(line)) {
-        const TwoColumnRow row = split_row(line);
+        const TwoColumnRow row = split_row_in_line(line);
         const float value = to_single(row.value);
         shares.values[row.key] = value;
         shares.value_sum += value;

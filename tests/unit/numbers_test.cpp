@@ -117,6 +117,12 @@ TEST(Numbers, EightDigitsAtATimeMatchDigitByDigit) {
                 const std::size_t count = at::detail::digits_of_eight(text.data(), text.data() + length, value);
                 ASSERT_EQ(count, expected_count) << "run " << run << " next " << int(next) << " length " << length;
                 ASSERT_EQ(value, expected) << "run " << run << " next " << int(next) << " length " << length;
+                // Eight bytes may always be read here: the one load must
+                // still stop at the end of the field.
+                value = 99;
+                ASSERT_EQ(at::detail::digits_of_eight_in_line(text.data(), text.data() + length, value), expected_count)
+                    << "run " << run << " next " << int(next) << " length " << length;
+                ASSERT_EQ(value, expected) << "run " << run << " next " << int(next) << " length " << length;
             }
         }
     }
