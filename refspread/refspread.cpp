@@ -449,15 +449,23 @@ public:
 
     AbundanceBatch(const MappingMatrix& matrix, MapBack& map_back) : matrix_(matrix), map_back_(map_back) {}
 
+    // Takes a row whose OTU name is part of a line from a LineReader: a
+    // short name is copied as a fixed sixteen bytes, which may be read past
+    // its end, instead of by its length.
     void add(std::string_view otu, std::int64_t count) {
+        static_assert(LineReader::readable_past_line >= sizeof(Row::short_key));
         Row& row = rows_[count_++];
-        row.key_start = keys_.size();
         row.key_size = otu.size();
+        if (otu.size() <= sizeof row.short_key) {
+            std::memcpy(row.short_key, otu.data(), sizeof row.short_key);
+        } else {
+            row.key_start = keys_.size();
+            keys_.append(otu);
+        }
         row.count = count;
         // The matrix is never asked for "unassigned", whatever rows it has.
         row.unassigned = otu == unassigned_key;
         row.hash = MappingMatrix::hash_of(otu);
-        keys_.append(otu);
         matrix_.prefetch_slot(row.hash);
         if (count_ == size) flush();
     }
@@ -471,8 +479,7 @@ public:
         for (std::size_t i = 0; i < count_; ++i) matrix_.prefetch_contents(rows_[i].hash);
         for (std::size_t i = 0; i < count_; ++i) {
             Row& row = rows_[i];
-            row.entries = row.unassigned ? std::span<const MappedEntry>()
-                                         : matrix_.row(std::string_view(keys_).substr(row.key_start, row.key_size), row.hash);
+            row.entries = row.unassigned ? std::span<const MappedEntry>() : matrix_.row(key_of(row), row.hash);
         }
         credit_ready();
         for (std::size_t i = 0; i < count_; ++i) {
@@ -493,6 +500,8 @@ public:
 
 private:
     struct Row {
+        // The name itself when it is short, else where it is in keys_.
+        char short_key[16];
         std::size_t key_start;
         std::size_t key_size;
         std::int64_t count;
@@ -541,6 +550,11 @@ private:
         map_back_.unassigned = unassigned;
         map_back_.grand_total = grand_total;
         ready_count_ = 0;
+    }
+
+    std::string_view key_of(const Row& row) const {
+        if (row.key_size <= sizeof row.short_key) return std::string_view(row.short_key, row.key_size);
+        return std::string_view(keys_).substr(row.key_start, row.key_size);
     }
 
     const MappingMatrix& matrix_;
