@@ -10,8 +10,22 @@ LineReader::LineReader(int fd, std::size_t block_size)
     : fd_(fd), storage_(buffer_of(block_size)), capacity_(block_size), data_(storage_.get()) {}
 
 LineReader::LineReader(std::string_view bytes)
-    : storage_(buffer_of(bytes.size())), capacity_(bytes.size()), data_(storage_.get()), end_(bytes.size()), at_eof_(true) {
-    if (!bytes.empty()) std::memcpy(storage_.get(), bytes.data(), bytes.size());
+    : data_(bytes.data()),
+      end_(bytes.size() > readable_past_line ? bytes.size() - readable_past_line : 0),
+      in_memory_(bytes.size()) {}
+
+// Of a text in memory, the lines that end within readable_past_line bytes of
+// its end, and what follows them, are read from a copy with room behind it.
+void LineReader::copy_tail() {
+    const std::size_t kept = in_memory_ - begin_;
+    storage_ = buffer_of(kept);
+    if (kept != 0) std::memcpy(storage_.get(), data_ + begin_, kept);
+    data_ = storage_.get();
+    scanned_ -= begin_;
+    begin_ = 0;
+    end_ = kept;
+    capacity_ = kept;
+    at_eof_ = true;
 }
 
 bool LineReader::next(std::string_view& line) {
@@ -59,6 +73,10 @@ bool LineReader::next(std::string_view& line) {
 // Moves the unfinished line to the front of the buffer (growing it when the
 // line fills it) and reads the next block behind it.
 bool LineReader::refill() {
+    if (fd_ < 0) {
+        copy_tail();
+        return true;
+    }
     const std::size_t kept = end_ - begin_;
     if (kept == capacity_) {
         std::unique_ptr<char[]> larger = buffer_of(capacity_ * 2);

@@ -64,7 +64,9 @@ public:
 
     // Reads an open file descriptor in blocks; the descriptor stays the caller's.
     explicit LineReader(int fd, std::size_t block_size = default_block_size);
-    // Reads lines out of a copy of bytes already in memory (tests and fuzzers).
+    // Reads lines out of bytes already in memory (tests and fuzzers). The
+    // bytes stay the caller's; only the last lines are copied, so that they
+    // too may be read past their end.
     explicit LineReader(std::string_view bytes);
 
     LineReader(const LineReader&) = delete;
@@ -78,6 +80,7 @@ public:
 
 private:
     bool refill();
+    void copy_tail();
     // A buffer of `size` bytes and the readable bytes behind it, all zero.
     static std::unique_ptr<char[]> buffer_of(std::size_t size) {
         return std::unique_ptr<char[]>(new char[size + readable_past_line]());
@@ -97,6 +100,7 @@ private:
     std::size_t window_ = 0;      // where the bits of newlines_ begin
     std::uint64_t newlines_ = 0;  // newlines found and not yet taken
     std::size_t end_ = 0;         // one past the last buffered byte
+    std::size_t in_memory_ = 0;   // bytes of a text in memory, until its tail is copied
     bool at_eof_ = false;
     bool read_error_ = false;
 };

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -129,7 +131,11 @@ TEST(LineReader, FieldsOfReadLinesAreCutAndReadAsPlainViewsAre) {
         std::string text;
         const std::size_t length = random() % 100;
         for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % sizeof alphabet];
-        at::LineReader in_memory{std::string_view(text)};
+        // In memory from a block of exactly the text's size, so that the
+        // address sanitizer sees any read past it.
+        const std::unique_ptr<char[]> exact(new char[text.size()]);
+        if (!text.empty()) std::memcpy(exact.get(), text.data(), text.size());
+        at::LineReader in_memory{std::string_view(exact.get(), text.size())};
         expect_fields_read_as_plain_views(in_memory, text);
         for (std::size_t block : {1u, 5u, 16u, 64u}) {
             char path[] = "/tmp/line_reader_testXXXXXX";
