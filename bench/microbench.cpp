@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/fields.hpp"
 #include "common/line_reader.hpp"
 #include "common/numbers.hpp"
 #include "common/text_sink.hpp"
@@ -217,6 +218,46 @@ void BM_ToWhole(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * whole_texts.size()));
 }
 BENCHMARK(BM_ToWhole);
+
+// Rows of an otu.txt-like table (name, TAB, count) cut and read as the
+// programs read them: the plain way, and the way for lines from a reader,
+// which may read past the end of a line.
+const std::string& count_table_text() {
+    static const std::string text = [] {
+        std::string table;
+        std::uint64_t state = 7;
+        for (int row = 1; row <= 100000; ++row) {
+            state = state * 6364136223846793005ull + 1442695040888963407ull;
+            table += std::to_string(row * 3 / 2) + '\t' + std::to_string(1 + (state >> 33) % ((state >> 60) == 0 ? 20000 : 60)) + '\n';
+        }
+        return table;
+    }();
+    return text;
+}
+
+template <bool in_line>
+void table_rows(benchmark::State& state) {
+    const std::string& text = count_table_text();
+    at::LineReader reader{std::string_view(text)};
+    std::vector<std::string_view> lines;
+    std::string_view line;
+    while (reader.next(line)) lines.push_back(line);
+    for (auto _ : state) {
+        std::int64_t sum = 0;
+        for (const std::string_view row_text : lines) {
+            const at::TwoColumnRow row = in_line ? at::split_row_in_line(row_text) : at::split_row(row_text);
+            sum += static_cast<std::int64_t>(row.key.size()) + (in_line ? at::to_whole_in_line(row.value) : at::to_whole(row.value));
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lines.size()));
+}
+
+void BM_TableRows_Plain(benchmark::State& state) { table_rows<false>(state); }
+BENCHMARK(BM_TableRows_Plain);
+
+void BM_TableRows_InLine(benchmark::State& state) { table_rows<true>(state); }
+BENCHMARK(BM_TableRows_InLine);
 
 // Weights of the mapping matrix and percentages of otu_reflowMANY.txt.
 constexpr std::array<std::string_view, 12> real_texts = {
