@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
         at::refspread::MapBack map_back;
         at::refspread::read_abundance(abundance_file.lines(), matrix, map_back);
         if (!abundance_file.read_completely()) return at::cli::exit_failure;
+        matrix.forget_rows();
 
         at::cli::Outputs outputs;
         at::refspread::write_tables(matrix, map_back, outputs);

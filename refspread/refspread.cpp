@@ -248,20 +248,23 @@ void MappingMatrix::add_wide_entry(std::int64_t id, float weight) {
 // slot of the row a few rows ahead.
 void MappingMatrix::index_waiting_rows() {
     constexpr std::size_t ahead = 16;
-    if ((live_rows_ + waiting_.size()) * 2 > slots_.size()) grow_index(live_rows_ + waiting_.size());
+    const std::size_t greatest_row = ends_.size() - 1;
+    if ((live_rows_ + waiting_.size()) * 2 > slots_.size() || greatest_row > row_mask_) {
+        grow_index(live_rows_ + waiting_.size(), greatest_row);
+    }
     const std::size_t first = ends_.size() - waiting_.size();
     for (std::size_t i = 0; i < waiting_.size(); ++i) {
         if (i + ahead < waiting_.size()) prefetch_slot(waiting_[i + ahead]);
         const auto row = static_cast<std::uint32_t>(first + i);
         const std::uint64_t hash = waiting_[i];
-        std::uint64_t& slot = slots_[slot_of(key_of(row), hash)];
+        std::uint32_t& slot = slots_[slot_of(key_of(row), hash)];
         if (slot == 0) {
             ++live_rows_;
         } else {
             const std::uint32_t old = row_of(slot);
             replaced_bytes_ += sizeof(RowEnds) + key_of(old).size() + entries_of(old).size_bytes();
         }
-        slot = std::uint64_t{tag_of(hash)} << 32 | row;
+        slot = tag_of(hash) | row;
     }
     waiting_.clear();
     // What replaced rows hold is dropped once it is as much as the rest, so
@@ -270,36 +273,44 @@ void MappingMatrix::index_waiting_rows() {
     if (replaced_bytes_ > (std::size_t{8} << 10) && replaced_bytes_ > held / 2) drop_replaced_rows();
 }
 
-// Makes the index at most half full with `rows` rows in it.
-void MappingMatrix::grow_index(std::size_t rows) {
+// Makes the index at most half full with `rows` rows in it, and its slots
+// able to number rows up to twice `greatest_row`. The rows already in it are
+// placed anew from the hashes of their names, of which the slots keep only
+// part.
+void MappingMatrix::grow_index(std::size_t rows, std::size_t greatest_row) {
     std::size_t size = slots_.empty() ? 16 : slots_.size();
     while (size / 2 < rows) size *= 2;
-    const std::size_t mask = size - 1;
-    std::vector<std::uint64_t> slots(size, 0);
-    for (const std::uint64_t slot : slots_) {
+    const unsigned row_bits = std::min(32u, bit_width(greatest_row) + 1);
+    const std::uint32_t row_mask = row_bits == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << row_bits) - 1;
+    std::vector<std::uint32_t> old_slots(size, 0);
+    old_slots.swap(slots_);
+    const std::uint32_t old_row_mask = row_mask_;
+    mask_ = size - 1;
+    row_mask_ = row_mask;
+    for (const std::uint32_t slot : old_slots) {
         if (slot == 0) continue;
-        std::size_t at = tag_of(slot) & mask;
-        while (slots[at] != 0) at = (at + 1) & mask;
-        slots[at] = slot;
+        const std::uint32_t row = slot & old_row_mask;
+        const std::uint64_t hash = hash_of(key_of(row));
+        std::size_t at = position_of(hash);
+        while (slots_[at] != 0) at = (at + 1) & mask_;
+        slots_[at] = tag_of(hash) | row;
     }
-    slots_.swap(slots);
-    mask_ = mask;
 }
 
 std::size_t MappingMatrix::slot_of(std::string_view otu, std::uint64_t hash) const {
     const std::uint32_t tag = tag_of(hash);
-    for (std::size_t at = tag & mask_;; at = (at + 1) & mask_) {
-        const std::uint64_t slot = slots_[at];
-        if (slot == 0 || (tag_of(slot) == tag && key_of(row_of(slot)) == otu)) return at;
+    for (std::size_t at = position_of(hash);; at = (at + 1) & mask_) {
+        const std::uint32_t slot = slots_[at];
+        if (slot == 0 || ((slot & ~row_mask_) == tag && key_of(row_of(slot)) == otu)) return at;
     }
 }
 
 std::uint32_t MappingMatrix::likely_row(std::uint64_t hash) const {
     if (slots_.empty()) return 0;
     const std::uint32_t tag = tag_of(hash);
-    for (std::size_t at = tag & mask_;; at = (at + 1) & mask_) {
-        const std::uint64_t slot = slots_[at];
-        if (slot == 0 || tag_of(slot) == tag) return row_of(slot);
+    for (std::size_t at = position_of(hash);; at = (at + 1) & mask_) {
+        const std::uint32_t slot = slots_[at];
+        if (slot == 0 || (slot & ~row_mask_) == tag) return row_of(slot);
     }
 }
 
@@ -321,7 +332,7 @@ void MappingMatrix::prefetch_contents(std::uint64_t hash) const {
 // together, in file order, and numbers the rows anew.
 void MappingMatrix::drop_replaced_rows() {
     std::vector<std::uint32_t> renumbered(ends_.size(), 0);
-    for (const std::uint64_t slot : slots_) {
+    for (const std::uint32_t slot : slots_) {
         if (slot != 0) renumbered[row_of(slot)] = 1;
     }
     std::string keys;
@@ -339,8 +350,8 @@ void MappingMatrix::drop_replaced_rows() {
         ends.push_back(RowEnds{static_cast<std::uint32_t>(keys.size()), static_cast<std::uint32_t>(entries.size())});
         renumbered[row] = static_cast<std::uint32_t>(ends.size() - 1);
     }
-    for (std::uint64_t& slot : slots_) {
-        if (slot != 0) slot = std::uint64_t{tag_of(slot)} << 32 | renumbered[row_of(slot)];
+    for (std::uint32_t& slot : slots_) {
+        if (slot != 0) slot = (slot & ~row_mask_) | renumbered[row_of(slot)];
     }
     keys_.swap(keys);
     ends_.swap(ends);
@@ -353,6 +364,7 @@ void MappingMatrix::finish() {
     index_waiting_rows();
     // No more rows wait: their room goes back to the heap for the ranking.
     std::vector<std::uint64_t>().swap(waiting_);
+    distances_by_rank_.clear();
     ids_by_rank_.clear();
     if (entries_.empty()) return;
     // The least and greatest id of every entry read, replaced rows' among
@@ -362,6 +374,7 @@ void MappingMatrix::finish() {
     // Ids close together (as reference databases number their sequences)
     // are ranked through a bit per possible id, at most 8 bytes per entry;
     // ids further apart are sorted.
+    ranked_base_ = base;
     if (span / 64 < entries_.size()) {
         finish_dense(base, span);
     } else if (bit_width(span) + std::max(1u, bit_width(entries_.size() - 1)) <= 64) {
@@ -383,9 +396,15 @@ void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
     }
     std::vector<std::uint32_t> set_before(words);
     const std::uint32_t total = count_set_before(present.data(), words, set_before.data());
-    ids_by_rank_.reserve(total);
-    for_each_set_bit(present.data(), words,
-                     [&](std::uint64_t bit) { ids_by_rank_.push_back(static_cast<std::int64_t>(base + bit)); });
+    if (span <= std::numeric_limits<std::uint32_t>::max()) {
+        distances_by_rank_.reserve(total);
+        for_each_set_bit(present.data(), words,
+                         [&](std::uint64_t bit) { distances_by_rank_.push_back(static_cast<std::uint32_t>(bit)); });
+    } else {
+        ids_by_rank_.reserve(total);
+        for_each_set_bit(present.data(), words,
+                         [&](std::uint64_t bit) { ids_by_rank_.push_back(static_cast<std::int64_t>(base + bit)); });
+    }
     rank_through_bitmap(wide_ids_ ? ids_.data() : nullptr, entries_.size(), base, present.data(), set_before.data(),
                         entries_.data());
 }
@@ -399,14 +418,21 @@ void MappingMatrix::finish_sorted(std::uint64_t base) {
     std::vector<std::uint64_t> keys(entries_.size());
     for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = (id_at(i) - base) << position_bits | i;
     radix_sort(keys);
+    const bool near = keys.empty() || (keys.back() >> position_bits) <= std::numeric_limits<std::uint32_t>::max();
     std::uint64_t previous = 0;
+    std::size_t ranks = 0;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::uint64_t distance = keys[i] >> position_bits;
         if (i == 0 || distance != previous) {
-            ids_by_rank_.push_back(static_cast<std::int64_t>(base + distance));
+            if (near) {
+                distances_by_rank_.push_back(static_cast<std::uint32_t>(distance));
+            } else {
+                ids_by_rank_.push_back(static_cast<std::int64_t>(base + distance));
+            }
             previous = distance;
+            ++ranks;
         }
-        entries_[keys[i] & position_mask].rank = static_cast<std::uint32_t>(ids_by_rank_.size() - 1);
+        entries_[keys[i] & position_mask].rank = static_cast<std::uint32_t>(ranks - 1);
     }
 }
 
@@ -424,9 +450,22 @@ void MappingMatrix::finish_wide() {
     }
 }
 
+void MappingMatrix::forget_rows() {
+    std::string().swap(keys_);
+    std::vector<RowEnds>{RowEnds{0, 0}}.swap(ends_);
+    std::vector<std::uint32_t>().swap(slots_);
+    mask_ = 0;
+    row_mask_ = 0;
+    live_rows_ = 0;
+    std::vector<std::uint64_t>().swap(waiting_);
+    std::vector<MappedEntry>().swap(entries_);
+    std::vector<std::uint64_t>().swap(ids_);
+    replaced_bytes_ = 0;
+}
+
 std::span<const MappedEntry> MappingMatrix::row(std::string_view otu, std::uint64_t hash) const {
     if (slots_.empty()) return {};
-    const std::uint64_t slot = slots_[slot_of(otu, hash)];
+    const std::uint32_t slot = slots_[slot_of(otu, hash)];
     if (slot == 0) return {};
     return entries_of(row_of(slot));
 }

@@ -36,7 +36,7 @@ struct MappedEntry {
 // Kept compact, as the table is built once and then only looked up: the OTU
 // names one after the other in one string, the entries one after the other
 // in one array, each row as where its name and its entries end, and an index
-// of 8 bytes per slot (at most half full) from the hash of a name to its row.
+// of 4 bytes per slot (at most half full) from the hash of a name to its row.
 class MappingMatrix {
 public:
     // Rows are entered into the index `rows_at_a_time` at a time (and at the
@@ -72,9 +72,16 @@ public:
     void prefetch_contents(std::uint64_t hash) const;
     std::span<const MappedEntry> row(std::string_view otu, std::uint64_t hash) const;
 
+    // Frees the rows and their index once every lookup is done, so that the
+    // tables are written in their room; the ids of the ranks stay.
+    void forget_rows();
+
     // The reference id of a rank, and the number of ranks.
-    std::int64_t reference_id(std::uint32_t rank) const { return ids_by_rank_[rank]; }
-    std::size_t reference_count() const { return ids_by_rank_.size(); }
+    std::int64_t reference_id(std::uint32_t rank) const {
+        if (ids_by_rank_.empty()) return static_cast<std::int64_t>(ranked_base_ + distances_by_rank_[rank]);
+        return ids_by_rank_[rank];
+    }
+    std::size_t reference_count() const { return distances_by_rank_.size() + ids_by_rank_.size(); }
 
 private:
     // Where a row's name and entries end; the row before ends where they begin.
@@ -83,12 +90,13 @@ private:
         std::uint32_t entries_end;
     };
 
-    // A slot holds the upper half of a name's hash above the number of its
-    // row (counted from 1; 0 is an empty slot). The slot's place follows from
-    // the same half of the hash, so the index grows without the names.
-    static std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
-    std::size_t position_of(std::uint64_t hash) const { return tag_of(hash) & mask_; }
-    static std::uint32_t row_of(std::uint64_t slot) { return static_cast<std::uint32_t>(slot); }
+    // A slot of four bytes holds the number of a row (counted from 1; 0 is
+    // an empty slot) in its low row_bits_, and above them the same bits of
+    // the lower half of the name's hash, a tag that tells most names apart
+    // without their text. The slot's place follows from the upper half.
+    std::size_t position_of(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> 32) & mask_; }
+    std::uint32_t tag_of(std::uint64_t hash) const { return static_cast<std::uint32_t>(hash) & ~row_mask_; }
+    std::uint32_t row_of(std::uint32_t slot) const { return slot & row_mask_; }
     std::span<const MappedEntry> entries_of(std::uint32_t row) const {
         const std::uint32_t begin = ends_[row - 1].entries_end;
         return std::span<const MappedEntry>(entries_.data() + begin, ends_[row].entries_end - begin);
@@ -101,7 +109,7 @@ private:
     // The slot of `otu`, or the empty slot where it would go.
     std::size_t slot_of(std::string_view otu, std::uint64_t hash) const;
     void index_waiting_rows();
-    void grow_index(std::size_t rows);
+    void grow_index(std::size_t rows, std::size_t greatest_row);
     void drop_replaced_rows();
     void finish_dense(std::uint64_t base, std::uint64_t span);
     void finish_sorted(std::uint64_t base);
@@ -123,8 +131,9 @@ private:
     std::string keys_;
     // ends_[0] is where the first row begins; row r (from 1) ends at ends_[r].
     std::vector<RowEnds> ends_{RowEnds{0, 0}};
-    std::vector<std::uint64_t> slots_;
+    std::vector<std::uint32_t> slots_;
     std::size_t mask_ = 0;
+    std::uint32_t row_mask_ = 0;
     std::size_t live_rows_ = 0;
     // The hashes of the last rows, not yet in the index.
     std::vector<std::uint64_t> waiting_;
@@ -142,6 +151,11 @@ private:
     std::int64_t most_id_ = std::numeric_limits<std::int64_t>::min();
     // Bytes held by replaced rows: their ends, names and entries.
     std::size_t replaced_bytes_ = 0;
+    // The ids by rank: where they span less than 2^32 (as the sequence
+    // numbers of a reference database do), as four-byte distances from the
+    // least; else whole.
+    std::uint64_t ranked_base_ = 0;
+    std::vector<std::uint32_t> distances_by_rank_;
     std::vector<std::int64_t> ids_by_rank_;
 };
 

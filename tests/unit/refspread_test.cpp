@@ -190,17 +190,45 @@ TEST(Refspread, ManyReplacedRowsKeepTheLastOfEach) {
     EXPECT_EQ(out.text("otu_reflowONE.txt"), "2997\t1\n2998\t2\n2999\t3\n4294967296\t4\nunassigned\t0\n");
 }
 
+TEST(Refspread, IndexThatGrowsAndRenumbersFindsEveryRow) {
+    // Rows entered a few at a time. First names that come once: the index
+    // grows many times over after them, placing them anew from their names
+    // each time. Then a few names, over and over: their row numbers outgrow
+    // what the slots were made to hold, and are numbered anew as replaced
+    // rows are dropped.
+    const auto name_of = [](int number) {
+        std::string name = "n";
+        name += std::to_string(number);
+        return name;
+    };
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        text += name_of(i < 1000 ? i : 1000 + i % 3);
+        text += '\t' + std::to_string(i) + ":1\n";
+    }
+    const auto matrix = matrix_of(text, 7);
+    for (int name = 0; name < 1000; ++name) ASSERT_EQ(matrix.at(name_of(name)), (Row{{name, 1.0f}})) << name;
+    EXPECT_EQ(matrix.at(name_of(1000)), (Row{{2997, 1.0f}}));
+    EXPECT_EQ(matrix.at(name_of(1001)), (Row{{2998, 1.0f}}));
+    EXPECT_EQ(matrix.at(name_of(1002)), (Row{{2999, 1.0f}}));
+    EXPECT_TRUE(matrix.at(name_of(1003)).empty());
+}
+
 TEST(Refspread, NamesWhoseHashesShareTheIndexTagAreKeptApart) {
-    // The index keeps the upper half of a name's hash and finds its place
-    // from it: two names with the same upper half share a place and a tag,
-    // and only their text tells them apart.
-    std::unordered_map<std::uint32_t, std::string> seen;
+    // The index places a name by the upper half of its hash and keeps, above
+    // a row's number, the other bits of the lower half as a tag. A matrix of
+    // three rows has an index of 16 slots and numbers its rows in 3 bits: two
+    // names whose hashes agree in the low 4 bits of the upper half and in all
+    // but the low 3 bits of the lower half share a place and a tag, and only
+    // their text tells them apart.
+    std::unordered_map<std::uint64_t, std::string> seen;
     std::string first;
     std::string second;
     for (int i = 0; first.empty(); ++i) {
         std::string name = "otu" + std::to_string(i);
-        const auto tag = static_cast<std::uint32_t>(at::refspread::MappingMatrix::hash_of(name) >> 32);
-        const auto [place, is_new] = seen.emplace(tag, name);
+        const std::uint64_t hash = at::refspread::MappingMatrix::hash_of(name);
+        const std::uint64_t shared = (hash >> 32 & 0xf) << 29 | (hash & 0xffffffffu) >> 3;
+        const auto [place, is_new] = seen.emplace(shared, name);
         if (!is_new) {
             first = place->second;
             second = name;
