@@ -14,6 +14,26 @@ LineReader::LineReader(std::string_view bytes)
       end_(bytes.size() > readable_past_line ? bytes.size() - readable_past_line : 0),
       in_memory_(bytes.size()) {}
 
+bool LineReader::next_block(std::string_view& block) {
+    for (;;) {
+        if (begin_ != end_) {
+            // Up to the last newline read; the line after it may go on.
+            const void* last = ::memrchr(data_ + begin_, '\n', end_ - begin_);
+            if (last != nullptr || at_eof_) {
+                const std::size_t stop =
+                    last != nullptr ? static_cast<std::size_t>(static_cast<const char*>(last) - data_) + 1 : end_;
+                block = std::string_view(data_ + begin_, stop - begin_);
+                begin_ = stop;
+                scanned_ = stop;
+                return true;
+            }
+        } else if (at_eof_) {
+            return false;
+        }
+        if (!refill()) return false;
+    }
+}
+
 // Of a text in memory, the lines that end within readable_past_line bytes of
 // its end, and what follows them, are read from a copy with room behind it.
 void LineReader::copy_tail() {

@@ -76,6 +76,13 @@ public:
     // The view stays valid until the next call.
     bool next(std::string_view& line);
 
+    // The next block of whole lines, each with its newline, as they stand in
+    // the buffer (empty ones among them); the last line of the input may
+    // lack its newline. For a caller that cuts the lines itself, in one pass
+    // with what it reads of them. False at end of input or after a read
+    // error. A reader is read by lines or by blocks, not both.
+    bool next_block(std::string_view& block);
+
     bool failed() const { return read_error_; }
 
 private:

@@ -8,6 +8,10 @@
 #include <string_view>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/fields.hpp"
 #include "common/numbers.hpp"
 
@@ -59,7 +63,7 @@ void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
 
 // The usual entry at `at`: an id of up to seven digits, a colon and a weight
 // of up to seven digits before its point and up to fifteen after it, ending
-// the entry. Each run of digits is read eight bytes at a time. Returns the
+// the entry (at a comma, a newline or `end`). Each run of digits is read eight bytes at a time. Returns the
 // end of the entry, or nullptr for any other form (which parse_entry reads).
 const char* usual_entry(const char* at, const char* end, std::int64_t& id, float& weight) {
     // Static, so that the table is not built on the stack at every call.
@@ -92,7 +96,7 @@ const char* usual_entry(const char* at, const char* end, std::int64_t& id, float
             stop += more_length;
         }
     }
-    if (stop != end && *stop != ',') return nullptr;
+    if (stop != end && *stop != ',' && *stop != '\n') return nullptr;
     // The digits as one whole number over a power of ten, as to_real reads a
     // plain decimal: where that number is at most 2^53, it and the power of
     // ten are exact doubles and the one division rounds correctly, to the
@@ -103,6 +107,30 @@ const char* usual_entry(const char* at, const char* end, std::int64_t& id, float
     id = static_cast<std::int64_t>(digits);
     weight = static_cast<float>(static_cast<double>(all_digits) / detail::powers_of_ten[fraction_length]);
     return stop;
+}
+
+// The first of two bytes in [at, end), or `end`; reads sixteen bytes at a
+// time, up to fifteen past `end` (the bytes are part of a block of lines
+// from a LineReader).
+const char* first_of(const char* at, const char* end, char one, char other) {
+#if defined(__SSE2__)
+    static_assert(LineReader::readable_past_line >= 16);
+    const __m128i ones = _mm_set1_epi8(one);
+    const __m128i others = _mm_set1_epi8(other);
+    for (; at < end; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        unsigned found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, ones), _mm_cmpeq_epi8(bytes, others))));
+        if (end - at < 16) found &= (1u << (end - at)) - 1;
+        if (found != 0) return at + __builtin_ctz(found);
+    }
+    return end;
+#else
+    for (; at != end; ++at) {
+        if (*at == one || *at == other) return at;
+    }
+    return end;
+#endif
 }
 
 // Counts are taken whole as 64-bit numbers; a sum that would leave that range
@@ -183,50 +211,91 @@ void MappingMatrix::expect_bytes(std::uint64_t bytes) {
 }
 
 void MappingMatrix::add_row(std::string_view otu, std::string_view entry_list) {
+    begin_row(otu.size());
+    add_entries<false>(entry_list.data(), entry_list.data() + entry_list.size());
+    end_row(otu);
+}
+
+void MappingMatrix::add_lines(std::string_view block) {
+    const char* at = block.data();
+    const char* const end = at + block.size();
+    while (at != end) {
+        if (*at == '\n') {
+            ++at;
+            continue;
+        }
+        const char* const tab = first_of(at, end, '\t', '\n');
+        if (tab == end || *tab == '\n') {
+            // A line without a TAB is both the name and the list.
+            const std::string_view line(at, static_cast<std::size_t>(tab - at));
+            add_row(line, line);
+            at = tab == end ? end : tab + 1;
+            continue;
+        }
+        const std::string_view otu(at, static_cast<std::size_t>(tab - at));
+        begin_row(otu.size());
+        at = add_entries<true>(tab + 1, end);
+        end_row(otu);
+    }
+}
+
+void MappingMatrix::begin_row(std::size_t name_size) {
     // Rows are numbered in 32 bits, 0 meaning none, and their names placed
     // by 32-bit offsets: 4 billion rows and 4 GiB of names, far beyond any
     // matrix we know of, but never wrapped round.
     constexpr std::size_t most = std::numeric_limits<std::uint32_t>::max();
-    if (ends_.size() == most || otu.size() > most - keys_.size()) {
+    if (ends_.size() == most || name_size > most - keys_.size()) {
         index_waiting_rows();
         drop_replaced_rows();
         if (ends_.size() == most) throw std::length_error("the mapping matrix has more than 4294967294 rows");
-        if (otu.size() > most - keys_.size()) {
+        if (name_size > most - keys_.size()) {
             throw std::length_error("the OTU names of the mapping matrix take more than 4 GiB");
         }
     }
-    // One pass over the list for the usual entries (plain digits, a colon, a
-    // plain decimal); any other entry is cut out whole and read the long way.
-    const char* at = entry_list.data();
-    const char* const end = at + entry_list.size();
-    const std::size_t first_entry = entries_.size();
+    row_first_entry_ = entries_.size();
+}
+
+// The entries of a list from `at` to `end`, or, to_newline, to the end of
+// the line: then returns where the next line begins. One pass over the list
+// for the usual entries (plain digits, a colon, a plain decimal); any other
+// entry is cut out whole and read the long way.
+template <bool to_newline>
+const char* MappingMatrix::add_entries(const char* at, const char* const end) {
     while (at != end) {
         if (*at == ',') {
             ++at;
             continue;
         }
+        if (to_newline && *at == '\n') return at + 1;
         std::int64_t id = 0;
         float weight = 0.0f;
         const char* stop = usual_entry(at, end, id, weight);
         if (stop == nullptr) {
-            const auto* comma = static_cast<const char*>(std::memchr(at, ',', static_cast<std::size_t>(end - at)));
-            stop = comma != nullptr ? comma : end;
+            if constexpr (to_newline) {
+                stop = first_of(at, end, ',', '\n');
+            } else {
+                const auto* comma = static_cast<const char*>(std::memchr(at, ',', static_cast<std::size_t>(end - at)));
+                stop = comma != nullptr ? comma : end;
+            }
             parse_entry(std::string_view(at, static_cast<std::size_t>(stop - at)), id, weight);
         }
         // Past the comma that ends the entry, if any; further commas are
-        // passed over at the top of the loop.
-        at = stop == end ? stop : stop + 1;
+        // passed over at the top of the loop, and the newline ends the line.
+        at = stop != end && *stop == ',' ? stop + 1 : stop;
         // An entry after the first counts only in the weighted table, and
         // only with a weight at or above the threshold: one below it (or not
         // a number) can never count, and is not kept.
-        if (entries_.size() != first_entry && !takes_share(weight)) continue;
+        if (entries_.size() != row_first_entry_ && !takes_share(weight)) continue;
         // Entries are numbered in 32 bits as well.
         if (entries_.size() == std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("the mapping matrix has more than 4294967295 entries");
         }
         add_entry(id, weight);
     }
+    return end;
+}
 
+void MappingMatrix::end_row(std::string_view otu) {
     keys_.append(otu);
     ends_.push_back(RowEnds{static_cast<std::uint32_t>(keys_.size()), static_cast<std::uint32_t>(entries_.size())});
     waiting_.push_back(hash_of(otu));
@@ -471,11 +540,8 @@ std::span<const MappedEntry> MappingMatrix::row(std::string_view otu, std::uint6
 }
 
 void read_matrix(LineReader& reader, MappingMatrix& matrix) {
-    std::string_view line;
-    while (reader.next(line)) {
-        const TwoColumnRow row = split_row_in_line(line);
-        matrix.add_row(row.key, row.value);
-    }
+    std::string_view block;
+    while (reader.next_block(block)) matrix.add_lines(block);
     matrix.finish();
 }
 

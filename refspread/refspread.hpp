@@ -53,6 +53,9 @@ public:
     void expect_bytes(std::uint64_t bytes);
     // Takes the row of an OTU; a later row of an OTU replaces its earlier one.
     void add_row(std::string_view otu, std::string_view entry_list);
+    // Takes the rows of a block of lines from LineReader::next_block, cut
+    // while their entries are read.
+    void add_lines(std::string_view block);
     // Ranks the reference ids; call once, after the last row.
     void finish();
 
@@ -108,6 +111,10 @@ private:
     std::uint32_t likely_row(std::uint64_t hash) const;
     // The slot of `otu`, or the empty slot where it would go.
     std::size_t slot_of(std::string_view otu, std::uint64_t hash) const;
+    void begin_row(std::size_t name_size);
+    template <bool to_newline>
+    const char* add_entries(const char* at, const char* end);
+    void end_row(std::string_view otu);
     void index_waiting_rows();
     void grow_index(std::size_t rows, std::size_t greatest_row);
     void drop_replaced_rows();
@@ -138,6 +145,8 @@ private:
     // The hashes of the last rows, not yet in the index.
     std::vector<std::uint64_t> waiting_;
     std::size_t rows_at_a_time_;
+    // Where the entries of the row being read begin.
+    std::size_t row_first_entry_ = 0;
     // Every entry parsed. Until the ids are ranked, an entry's rank holds its
     // id while every id fits in 32 bits without a sign (as reference
     // databases number their sequences); after the first that does not, the

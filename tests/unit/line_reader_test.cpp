@@ -151,6 +151,51 @@ TEST(LineReader, FieldsOfReadLinesAreCutAndReadAsPlainViewsAre) {
     }
 }
 
+// The blocks of a reader put together, checking that each but the last ends
+// a line, and reading the bytes the reader keeps readable past each (which
+// the address sanitizer checks).
+std::string blocks_of(at::LineReader& reader, const std::string& text) {
+    std::string joined;
+    std::string_view block;
+    bool ended = false;
+    while (reader.next_block(block)) {
+        EXPECT_FALSE(ended) << "a block after one without its newline: " << text;
+        EXPECT_FALSE(block.empty()) << text;
+        ended = block.empty() || block.back() != '\n';
+        char past[at::LineReader::readable_past_line];
+        std::memcpy(past, block.data() + block.size(), sizeof past);
+        volatile char last_past = past[sizeof past - 1];
+        static_cast<void>(last_past);
+        joined += block;
+    }
+    return joined;
+}
+
+TEST(LineReader, BlocksHoldWholeLinesInOrder) {
+    std::mt19937 random(23);
+    const char alphabet[] = {'\n', '\n', 'a', 'b', '\t', '\r', ','};
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        const std::size_t length = round < 10 ? static_cast<std::size_t>(round) : random() % 400;
+        for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % sizeof alphabet];
+        const std::unique_ptr<char[]> exact(new char[text.size()]);
+        if (!text.empty()) std::memcpy(exact.get(), text.data(), text.size());
+        at::LineReader in_memory{std::string_view(exact.get(), text.size())};
+        ASSERT_EQ(blocks_of(in_memory, text), text);
+        for (std::size_t block : {1u, 3u, 64u}) {
+            char path[] = "/tmp/line_reader_testXXXXXX";
+            const int fd = ::mkstemp(path);
+            ASSERT_GE(fd, 0);
+            ::unlink(path);
+            ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+            ::lseek(fd, 0, SEEK_SET);
+            at::LineReader from_file(fd, block);
+            ASSERT_EQ(blocks_of(from_file, text), text) << "block size " << block;
+            ::close(fd);
+        }
+    }
+}
+
 TEST(LineReader, NewlineBitsInWordsMatchTheVectorSearch) {
     std::mt19937 random(5);
     const char alphabet[] = {'\n', '\x8a', '\x0b', '\x09', '\0', '\xff', '\x7f', '\x80', 'a'};
