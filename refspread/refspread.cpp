@@ -434,6 +434,9 @@ void MappingMatrix::drop_replaced_rows() {
 
 void MappingMatrix::finish() {
     index_waiting_rows();
+    // Bytes behind the last name, so that a short name can be read in one
+    // step of short_name bytes from any row.
+    keys_.append(short_name, '\0');
     // No more rows wait: their room goes back to the heap for the ranking.
     std::vector<std::uint64_t>().swap(waiting_);
     distances_by_rank_.clear();
@@ -522,6 +525,29 @@ void MappingMatrix::finish_wide() {
     }
 }
 
+std::span<const MappedEntry> MappingMatrix::row_of_short_name(const char* name, std::size_t size,
+                                                             std::uint64_t hash) const {
+    if (slots_.empty()) return {};
+    const std::uint32_t tag = tag_of(hash);
+    for (std::size_t at = position_of(hash);; at = (at + 1) & mask_) {
+        const std::uint32_t slot = slots_[at];
+        if (slot == 0) return {};
+        if ((slot & ~row_mask_) != tag) continue;
+        const std::uint32_t row = row_of(slot);
+        const std::uint32_t start = ends_[row - 1].key_end;
+        if (ends_[row].key_end - start != size) continue;
+#if defined(__SSE2__)
+        static_assert(short_name == 16);
+        const __m128i wanted = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
+        const __m128i held = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys_.data() + start));
+        const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(wanted, held)));
+        if ((~same & ((1u << size) - 1)) == 0) return entries_of(row);
+#else
+        if (std::memcmp(keys_.data() + start, name, size) == 0) return entries_of(row);
+#endif
+    }
+}
+
 void MappingMatrix::forget_rows() {
     std::string().swap(keys_);
     std::vector<RowEnds>{RowEnds{0, 0}}.swap(ends_);
@@ -587,7 +613,13 @@ public:
         for (std::size_t i = 0; i < count_; ++i) matrix_.prefetch_contents(rows_[i].hash);
         for (std::size_t i = 0; i < count_; ++i) {
             Row& row = rows_[i];
-            row.entries = row.unassigned ? std::span<const MappedEntry>() : matrix_.row(key_of(row), row.hash);
+            if (row.unassigned) {
+                row.entries = {};
+            } else if (row.key_size <= sizeof row.short_key) {
+                row.entries = matrix_.row_of_short_name(row.short_key, row.key_size, row.hash);
+            } else {
+                row.entries = matrix_.row(key_of(row), row.hash);
+            }
         }
         credit_ready();
         for (std::size_t i = 0; i < count_; ++i) {
@@ -609,7 +641,7 @@ public:
 private:
     struct Row {
         // The name itself when it is short, else where it is in keys_.
-        char short_key[16];
+        char short_key[MappingMatrix::short_name];
         std::size_t key_start;
         std::size_t key_size;
         std::int64_t count;

@@ -74,6 +74,11 @@ public:
     void prefetch_ends(std::uint64_t hash) const;
     void prefetch_contents(std::uint64_t hash) const;
     std::span<const MappedEntry> row(std::string_view otu, std::uint64_t hash) const;
+    // The same, after finish(), for a name of at most short_name bytes at the
+    // start of a block of that many: compared with the names of the rows in
+    // one step of short_name bytes instead of a call to memcmp.
+    static constexpr std::size_t short_name = 16;
+    std::span<const MappedEntry> row_of_short_name(const char* name, std::size_t size, std::uint64_t hash) const;
 
     // Frees the rows and their index once every lookup is done, so that the
     // tables are written in their room; the ids of the ranks stay.

@@ -218,14 +218,17 @@ TEST(Refspread, NamesWhoseHashesShareTheIndexTagAreKeptApart) {
     // The index places a name by the upper half of its hash and keeps, above
     // a row's number, the other bits of the lower half as a tag. A matrix of
     // three rows has an index of 16 slots and numbers its rows in 3 bits: two
-    // names whose hashes agree in the low 4 bits of the upper half and in all
-    // but the low 3 bits of the lower half share a place and a tag, and only
-    // their text tells them apart.
+    // names of one length whose hashes agree in the low 4 bits of the upper
+    // half and in all but the low 3 bits of the lower half share a place and
+    // a tag, and only their bytes tell them apart: in the matrix, and as the
+    // short names of the abundance table are compared.
     std::unordered_map<std::uint64_t, std::string> seen;
     std::string first;
     std::string second;
     for (int i = 0; first.empty(); ++i) {
-        std::string name = "otu" + std::to_string(i);
+        // Names of one length, so that only their bytes differ.
+        std::string name = std::to_string(10000000 + i);
+        name[0] = 'o';
         const std::uint64_t hash = at::refspread::MappingMatrix::hash_of(name);
         const std::uint64_t shared = (hash >> 32 & 0xf) << 29 | (hash & 0xffffffffu) >> 3;
         const auto [place, is_new] = seen.emplace(shared, name);
@@ -240,6 +243,23 @@ TEST(Refspread, NamesWhoseHashesShareTheIndexTagAreKeptApart) {
     EXPECT_EQ(rows.at(second), (Row{{3, 1.0f}}));
     const auto out = spread(matrix, second + "\t5\n" + first + "\t7\nother\t1\n");
     EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t7\n3\t5\nunassigned\t1\n");
+}
+
+TEST(Refspread, NamesAreFoundByTheirWholeText) {
+    // Names of the abundance table up to 16 bytes are compared with the
+    // matrix's in one step of 16 bytes: prefixes, names that differ only in
+    // their last byte, names of 16 and 17 bytes, and the last name of the
+    // matrix, behind which there is no other name.
+    const std::string matrix =
+        "ab\t2:1\n"
+        "abcdefghijklmnop\t16:1\n"
+        "abcdefghijklmnoq\t17:1\n"
+        "abcdefghijklmnopq\t18:1\n"
+        "a\t1:1\n";
+    const auto out = spread(matrix,
+                            "a\t1\nab\t10\nabc\t100\nabcdefghijklmno\t1000\nabcdefghijklmnop\t2\n"
+                            "abcdefghijklmnoq\t20\nabcdefghijklmnopq\t200\nabcdefghijklmnopr\t2000\nb\t5\n");
+    EXPECT_EQ(out.text("otu_reflowONE.txt"), "1\t1\n2\t10\n16\t2\n17\t20\n18\t200\nunassigned\t3105\n");
 }
 
 TEST(Refspread, ThresholdIsTestedInDoublePrecision) {
