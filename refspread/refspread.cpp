@@ -39,6 +39,32 @@ void for_each_set_bit(const std::uint64_t* bits, std::size_t words, Visit visit)
     }
 }
 
+// Writes the position of every bit set in a bitmap of `words` words to
+// out[set_before[w] ...] for the bits of word w, in ascending order. Four
+// positions are written for every word, whatever its count, and only a word
+// of more bits loops on: the words after a word of fewer overwrite what is
+// left over, and the last leaves up to three past its own, so `out` needs
+// three spare places behind the last position. A loop per word to its count
+// would miss its end at nearly every word.
+template <class Position>
+void write_set_positions(const std::uint64_t* bits, std::size_t words, const std::uint32_t* set_before,
+                         Position* out) {
+    for (std::size_t word = 0; word < words; ++word) {
+        std::uint64_t rest = bits[word];
+        Position* at = out + set_before[word];
+        const auto first = static_cast<Position>(word * 64);
+        // The top bit keeps the count of trailing zeros defined, without a
+        // test, once the word has no bits left (what is then written is
+        // overwritten); it changes no count while a bit below it is set.
+        constexpr std::uint64_t top = std::uint64_t{1} << 63;
+        for (int k = 0; k < 4; ++k) {
+            at[k] = first + static_cast<Position>(__builtin_ctzll(rest | top));
+            rest &= rest - 1;
+        }
+        for (at += 4; rest != 0; rest &= rest - 1) *at++ = first + static_cast<Position>(__builtin_ctzll(rest));
+    }
+}
+
 // One "id:weight" piece of an entry list. A bare number is its own id and
 // its own weight.
 void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
@@ -472,13 +498,14 @@ void MappingMatrix::finish_dense(std::uint64_t base, std::uint64_t span) {
     std::vector<std::uint32_t> set_before(words);
     const std::uint32_t total = count_set_before(present.data(), words, set_before.data());
     if (span <= std::numeric_limits<std::uint32_t>::max()) {
-        distances_by_rank_.reserve(total);
-        for_each_set_bit(present.data(), words,
-                         [&](std::uint64_t bit) { distances_by_rank_.push_back(static_cast<std::uint32_t>(bit)); });
+        distances_by_rank_.resize(std::size_t{total} + 3);
+        write_set_positions(present.data(), words, set_before.data(), distances_by_rank_.data());
+        distances_by_rank_.resize(total);
     } else {
-        ids_by_rank_.reserve(total);
-        for_each_set_bit(present.data(), words,
-                         [&](std::uint64_t bit) { ids_by_rank_.push_back(static_cast<std::int64_t>(base + bit)); });
+        ids_by_rank_.resize(std::size_t{total} + 3);
+        write_set_positions(present.data(), words, set_before.data(), ids_by_rank_.data());
+        ids_by_rank_.resize(total);
+        for (std::int64_t& id : ids_by_rank_) id = static_cast<std::int64_t>(base + static_cast<std::uint64_t>(id));
     }
     rank_through_bitmap(wide_ids_ ? ids_.data() : nullptr, entries_.size(), base, present.data(), set_before.data(),
                         entries_.data());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -335,6 +336,37 @@ TEST(Refspread, IdsComeOutInOrderHoweverFarApart) {
     EXPECT_EQ(spread("a\t9223372036854775807:1\nb\t-9223372036854775808:1\nc\t0:1\nd\t-1:1\n", abundance)
                   .text("otu_reflowONE.txt"),
               "-9223372036854775808\t2\n-1\t4\n0\t3\n9223372036854775807\t1\nunassigned\t0\n");
+}
+
+TEST(Refspread, CloseIdsOfEveryPatternKeepTheirRanks) {
+    // Ids close together are ranked through a bit per id, 64 to a word:
+    // words with no bit, one, four, five, all 64, the lowest and the highest
+    // bit, and a last word with one. Each id comes out once, in order, with
+    // the count of its OTU.
+    std::vector<int> ids;
+    for (int bit : {0, 63}) ids.push_back(64 + bit);
+    for (int bit = 0; bit < 4; ++bit) ids.push_back(3 * 64 + bit * 9);
+    for (int bit = 0; bit < 5; ++bit) ids.push_back(4 * 64 + 1 + bit * 11);
+    for (int bit = 0; bit < 64; ++bit) ids.push_back(6 * 64 + bit);
+    ids.push_back(7 * 64 + 63);
+    ids.push_back(9 * 64 + 2);
+    std::string matrix;
+    std::string abundance;
+    std::string expected;
+    // The rows in an order of their own, so that ranking is what sorts them.
+    std::mt19937 random(7);
+    std::vector<int> shuffled = ids;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    for (const int id : shuffled) {
+        const std::string name = std::to_string(id);
+        matrix += 'o';
+        matrix += name + '\t' + name + ":1\n";
+        abundance += 'o';
+        abundance += name + '\t' + std::to_string(id + 1) + '\n';
+    }
+    for (const int id : ids) expected += std::to_string(id) + '\t' + std::to_string(id + 1) + '\n';
+    expected += "unassigned\t0\n";
+    EXPECT_EQ(spread(matrix, abundance).text("otu_reflowONE.txt"), expected);
 }
 
 TEST(Refspread, CountsAreWholeAnd64Bit) {
