@@ -91,9 +91,18 @@ char* format_real_common(char* out, float value) {
     const Binade& binade = binades[static_cast<std::size_t>(binary_exponent - least_binary_exponent)];
     int exponent = binade.exponent + (mantissa >= binade.next_from ? 1 : 0);
     if (exponent > 5) return nullptr;  // 1e6 and above
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * powers_of_ten[5 - exponent];
-    std::uint32_t digits = static_cast<std::uint32_t>(scaled >> shift);  // 100000 to 999999
-    const std::uint64_t rest = static_cast<std::uint64_t>(scaled) & ((std::uint64_t{1} << shift) - 1);
+    std::uint32_t digits;  // 100000 to 999999
+    std::uint64_t rest;
+    if (exponent >= -7) {
+        // 10^12 x 2^24 < 2^64: the product fits one word.
+        const std::uint64_t scaled = std::uint64_t{mantissa} * powers_of_ten[5 - exponent];
+        digits = static_cast<std::uint32_t>(scaled >> shift);
+        rest = scaled & ((std::uint64_t{1} << shift) - 1);
+    } else {
+        const unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * powers_of_ten[5 - exponent];
+        digits = static_cast<std::uint32_t>(scaled >> shift);
+        rest = static_cast<std::uint64_t>(scaled) & ((std::uint64_t{1} << shift) - 1);
+    }
     const std::uint64_t half = std::uint64_t{1} << (shift - 1);
     // Without a branch: which way a value rounds cannot be foreseen.
     digits += static_cast<std::uint32_t>(rest > half) | (static_cast<std::uint32_t>(rest == half) & digits & 1);
