@@ -28,16 +28,43 @@ inline TwoColumnRow split_row(std::string_view line) {
     return {line.substr(0, tab), line.substr(tab + 1)};
 }
 
-// The same for a line from a LineReader, of which sixteen bytes may be read
-// whatever its length: the TAB of a short line is found in one compare of
-// those bytes instead of a call to memchr.
+#if defined(__SSE2__)
+// The bytes equal to `one` or `other` among the sixteen at `at`, bit i for
+// byte i, leaving out those from `left` on.
+inline unsigned matches_in_sixteen(const char* at, std::size_t left, char one, char other) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    auto found = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(one)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(other)))));
+    if (left < 16) found &= (1u << left) - 1;
+    return found;
+}
+#endif
+
+// The first of two bytes in [at, end), or `end`, looked for sixteen bytes at
+// a time: the bytes are part of a line (or a block of lines) from a
+// LineReader, of which up to fifteen past `end` may be read.
+inline const char* first_of_in_line(const char* at, const char* end, char one, char other) {
+    static_assert(LineReader::readable_past_line >= 16);
+#if defined(__SSE2__)
+    for (; at < end; at += 16) {
+        const unsigned found = matches_in_sixteen(at, static_cast<std::size_t>(end - at), one, other);
+        if (found != 0) return at + __builtin_ctz(found);
+    }
+    return end;
+#else
+    for (; at != end; ++at) {
+        if (*at == one || *at == other) return at;
+    }
+    return end;
+#endif
+}
+
+// The same as split_row for a line from a LineReader: the TAB of a short
+// line is found in one compare of sixteen bytes instead of a call to memchr.
 inline TwoColumnRow split_row_in_line(std::string_view line) {
     static_assert(LineReader::readable_past_line >= 16);
 #if defined(__SSE2__)
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data()));
-    unsigned tabs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t'))));
-    // Only the TABs within the line.
-    if (line.size() < 16) tabs &= (1u << line.size()) - 1;
+    const unsigned tabs = matches_in_sixteen(line.data(), line.size(), '\t', '\t');
     if (tabs != 0) {
         const auto tab = static_cast<std::size_t>(__builtin_ctz(tabs));
         return {line.substr(0, tab), line.substr(tab + 1)};

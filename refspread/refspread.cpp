@@ -138,30 +138,6 @@ void parse_entry(std::string_view piece, std::int64_t& id, float& weight) {
     return stop;
 }
 
-// The first of two bytes in [at, end), or `end`; reads sixteen bytes at a
-// time, up to fifteen past `end` (the bytes are part of a block of lines
-// from a LineReader).
-const char* first_of(const char* at, const char* end, char one, char other) {
-#if defined(__SSE2__)
-    static_assert(LineReader::readable_past_line >= 16);
-    const __m128i ones = _mm_set1_epi8(one);
-    const __m128i others = _mm_set1_epi8(other);
-    for (; at < end; at += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        unsigned found = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, ones), _mm_cmpeq_epi8(bytes, others))));
-        if (end - at < 16) found &= (1u << (end - at)) - 1;
-        if (found != 0) return at + __builtin_ctz(found);
-    }
-    return end;
-#else
-    for (; at != end; ++at) {
-        if (*at == one || *at == other) return at;
-    }
-    return end;
-#endif
-}
-
 // Counts are taken whole as 64-bit numbers; a sum that would leave that range
 // stays at its end instead of wrapping round to the other sign.
 std::int64_t add_counts(std::int64_t sum, std::int64_t count) {
@@ -253,7 +229,7 @@ void MappingMatrix::add_lines(std::string_view block) {
             ++at;
             continue;
         }
-        const char* const tab = first_of(at, end, '\t', '\n');
+        const char* const tab = first_of_in_line(at, end, '\t', '\n');
         if (tab == end || *tab == '\n') {
             // A line without a TAB is both the name and the list.
             const std::string_view line(at, static_cast<std::size_t>(tab - at));
@@ -301,7 +277,7 @@ const char* MappingMatrix::add_entries(const char* at, const char* const end) {
         const char* stop = usual_entry(at, end, id, weight);
         if (stop == nullptr) {
             if constexpr (to_newline) {
-                stop = first_of(at, end, ',', '\n');
+                stop = first_of_in_line(at, end, ',', '\n');
             } else {
                 const auto* comma = static_cast<const char*>(std::memchr(at, ',', static_cast<std::size_t>(end - at)));
                 stop = comma != nullptr ? comma : end;
@@ -371,6 +347,15 @@ void MappingMatrix::index_waiting_rows() {
     if (replaced_bytes_ > (std::size_t{8} << 10) && replaced_bytes_ > held / 2) drop_replaced_rows();
 }
 
+template <class Named>
+std::size_t MappingMatrix::probe(std::uint64_t hash, Named named) const {
+    const std::uint32_t tag = tag_of(hash);
+    for (std::size_t at = position_of(hash);; at = (at + 1) & mask_) {
+        const std::uint32_t slot = slots_[at];
+        if (slot == 0 || ((slot & ~row_mask_) == tag && named(row_of(slot)))) return at;
+    }
+}
+
 // Makes the index at most half full with `rows` rows in it, and its slots
 // able to number rows up to twice `greatest_row`. The rows already in it are
 // placed anew from the hashes of their names, of which the slots keep only
@@ -389,27 +374,18 @@ void MappingMatrix::grow_index(std::size_t rows, std::size_t greatest_row) {
         if (slot == 0) continue;
         const std::uint32_t row = slot & old_row_mask;
         const std::uint64_t hash = hash_of(key_of(row));
-        std::size_t at = position_of(hash);
-        while (slots_[at] != 0) at = (at + 1) & mask_;
-        slots_[at] = tag_of(hash) | row;
+        // The names in the index are all different: the first empty slot.
+        slots_[probe(hash, [](std::uint32_t) { return false; })] = tag_of(hash) | row;
     }
 }
 
 std::size_t MappingMatrix::slot_of(std::string_view otu, std::uint64_t hash) const {
-    const std::uint32_t tag = tag_of(hash);
-    for (std::size_t at = position_of(hash);; at = (at + 1) & mask_) {
-        const std::uint32_t slot = slots_[at];
-        if (slot == 0 || ((slot & ~row_mask_) == tag && key_of(row_of(slot)) == otu)) return at;
-    }
+    return probe(hash, [&](std::uint32_t row) { return key_of(row) == otu; });
 }
 
 std::uint32_t MappingMatrix::likely_row(std::uint64_t hash) const {
     if (slots_.empty()) return 0;
-    const std::uint32_t tag = tag_of(hash);
-    for (std::size_t at = position_of(hash);; at = (at + 1) & mask_) {
-        const std::uint32_t slot = slots_[at];
-        if (slot == 0 || (slot & ~row_mask_) == tag) return row_of(slot);
-    }
+    return row_of(slots_[probe(hash, [](std::uint32_t) { return true; })]);
 }
 
 void MappingMatrix::prefetch_ends(std::uint64_t hash) const {
@@ -555,24 +531,21 @@ void MappingMatrix::finish_wide() {
 std::span<const MappedEntry> MappingMatrix::row_of_short_name(const char* name, std::size_t size,
                                                              std::uint64_t hash) const {
     if (slots_.empty()) return {};
-    const std::uint32_t tag = tag_of(hash);
-    for (std::size_t at = position_of(hash);; at = (at + 1) & mask_) {
-        const std::uint32_t slot = slots_[at];
-        if (slot == 0) return {};
-        if ((slot & ~row_mask_) != tag) continue;
-        const std::uint32_t row = row_of(slot);
+    const std::uint32_t slot = slots_[probe(hash, [&](std::uint32_t row) {
         const std::uint32_t start = ends_[row - 1].key_end;
-        if (ends_[row].key_end - start != size) continue;
+        if (ends_[row].key_end - start != size) return false;
 #if defined(__SSE2__)
         static_assert(short_name == 16);
         const __m128i wanted = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
         const __m128i held = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys_.data() + start));
         const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(wanted, held)));
-        if ((~same & ((1u << size) - 1)) == 0) return entries_of(row);
+        return (~same & ((1u << size) - 1)) == 0;
 #else
-        if (std::memcmp(keys_.data() + start, name, size) == 0) return entries_of(row);
+        return std::memcmp(keys_.data() + start, name, size) == 0;
 #endif
-    }
+    })];
+    if (slot == 0) return {};
+    return entries_of(row_of(slot));
 }
 
 void MappingMatrix::forget_rows() {

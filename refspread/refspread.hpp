@@ -112,6 +112,10 @@ private:
     std::string_view key_of(std::uint32_t row) const {
         return std::string_view(keys_).substr(ends_[row - 1].key_end, ends_[row].key_end - ends_[row - 1].key_end);
     }
+    // The first slot from the place of `hash` that is empty, or whose tag
+    // is that of `hash` and whose row `named(row)` takes for the name's.
+    template <class Named>
+    std::size_t probe(std::uint64_t hash, Named named) const;
     // The first slot that may hold the row of `hash`, or 0.
     std::uint32_t likely_row(std::uint64_t hash) const;
     // The slot of `otu`, or the empty slot where it would go.

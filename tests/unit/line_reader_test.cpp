@@ -23,15 +23,29 @@ std::vector<std::string> lines_of(at::LineReader& reader) {
     return lines;
 }
 
-// A pipe fed with the text, read back through a reader with a tiny block so
-// that lines straddle and outgrow the buffer.
-std::vector<std::string> read_through_pipe(const std::string& text, std::size_t block_size, bool* failed = nullptr) {
+// A file, already unlinked, that holds the text, open for reading from its start.
+int file_holding(const std::string& text) {
     char path[] = "/tmp/line_reader_testXXXXXX";
     const int fd = ::mkstemp(path);
     EXPECT_GE(fd, 0);
+    ::unlink(path);
     EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     ::lseek(fd, 0, SEEK_SET);
-    ::unlink(path);
+    return fd;
+}
+
+// A copy of the text in a block of exactly its size, so that the address
+// sanitizer sees any read past it.
+std::unique_ptr<char[]> exact_copy(const std::string& text) {
+    std::unique_ptr<char[]> copy(new char[text.size()]);
+    if (!text.empty()) std::memcpy(copy.get(), text.data(), text.size());
+    return copy;
+}
+
+// A pipe fed with the text, read back through a reader with a tiny block so
+// that lines straddle and outgrow the buffer.
+std::vector<std::string> read_through_pipe(const std::string& text, std::size_t block_size, bool* failed = nullptr) {
+    const int fd = file_holding(text);
     at::LineReader reader(fd, block_size);
     auto lines = lines_of(reader);
     if (failed) *failed = reader.failed();
@@ -131,19 +145,11 @@ TEST(LineReader, FieldsOfReadLinesAreCutAndReadAsPlainViewsAre) {
         std::string text;
         const std::size_t length = random() % 100;
         for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % sizeof alphabet];
-        // In memory from a block of exactly the text's size, so that the
-        // address sanitizer sees any read past it.
-        const std::unique_ptr<char[]> exact(new char[text.size()]);
-        if (!text.empty()) std::memcpy(exact.get(), text.data(), text.size());
+        const std::unique_ptr<char[]> exact = exact_copy(text);
         at::LineReader in_memory{std::string_view(exact.get(), text.size())};
         expect_fields_read_as_plain_views(in_memory, text);
         for (std::size_t block : {1u, 5u, 16u, 64u}) {
-            char path[] = "/tmp/line_reader_testXXXXXX";
-            const int fd = ::mkstemp(path);
-            ASSERT_GE(fd, 0);
-            ::unlink(path);
-            ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-            ::lseek(fd, 0, SEEK_SET);
+            const int fd = file_holding(text);
             at::LineReader from_file(fd, block);
             expect_fields_read_as_plain_views(from_file, text);
             ::close(fd);
@@ -178,17 +184,11 @@ TEST(LineReader, BlocksHoldWholeLinesInOrder) {
         std::string text;
         const std::size_t length = round < 10 ? static_cast<std::size_t>(round) : random() % 400;
         for (std::size_t i = 0; i < length; ++i) text += alphabet[random() % sizeof alphabet];
-        const std::unique_ptr<char[]> exact(new char[text.size()]);
-        if (!text.empty()) std::memcpy(exact.get(), text.data(), text.size());
+        const std::unique_ptr<char[]> exact = exact_copy(text);
         at::LineReader in_memory{std::string_view(exact.get(), text.size())};
         ASSERT_EQ(blocks_of(in_memory, text), text);
         for (std::size_t block : {1u, 3u, 64u}) {
-            char path[] = "/tmp/line_reader_testXXXXXX";
-            const int fd = ::mkstemp(path);
-            ASSERT_GE(fd, 0);
-            ::unlink(path);
-            ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-            ::lseek(fd, 0, SEEK_SET);
+            const int fd = file_holding(text);
             at::LineReader from_file(fd, block);
             ASSERT_EQ(blocks_of(from_file, text), text) << "block size " << block;
             ::close(fd);
