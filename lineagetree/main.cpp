@@ -1,9 +1,9 @@
 // lineagetree <mothur_output>: the taxa of a classification file as a counted
 // tree from phylum to OTU, written as taxonomy.json into the working folder.
 
-#include <utility>
-
-#include "common/cli.hpp"
+#include "common/cli/inputs.hpp"
+#include "common/cli/program.hpp"
+#include "common/io/safe_outputs.hpp"
 #include "lineagetree/lineagetree.hpp"
 
 namespace {
@@ -25,17 +25,9 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        at::cli::Inputs inputs;
-        at::cli::Input& classification = inputs.open(args[1]);
-        if (!inputs.all_open()) return at::cli::exit_failure;
-
-        at::lineagetree::LineTally tally;
-        at::lineagetree::read_classification(classification.lines(), tally);
-        if (!classification.read_completely()) return at::cli::exit_failure;
-
-        const at::lineagetree::Tree tree = at::lineagetree::tree_of(std::move(tally));
-        at::cli::Outputs outputs;
-        at::lineagetree::write_taxonomy(tree, outputs);
-        return outputs.commit_all();
+        at::cli::Inputs inputs{{args[1]}};
+        at::SafeOutputs outputs;
+        at::lineagetree::write_tree(inputs[0], outputs);
+        outputs.commit();
     });
 }

@@ -2,7 +2,9 @@
 // rolled up along a Greengenes taxonomy, written into the working folder as
 // fullLineage.txt and six rank tables.
 
-#include "common/cli.hpp"
+#include "common/cli/inputs.hpp"
+#include "common/cli/program.hpp"
+#include "common/io/safe_outputs.hpp"
 #include "rankroll/rankroll.hpp"
 
 namespace {
@@ -32,21 +34,9 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        at::cli::Inputs inputs;
-        at::cli::Input& abundance_file = inputs.open(args[1]);
-        at::cli::Input& taxonomy_file = inputs.open(args[2]);
-        if (!inputs.all_open()) return at::cli::exit_failure;
-
-        at::rankroll::AbundanceTable abundance;
-        at::rankroll::read_abundance(abundance_file.lines(), abundance);
-        if (!abundance_file.read_completely()) return at::cli::exit_failure;
-        // The taxonomy is rolled up line by line and never held whole.
-        at::rankroll::RollUp totals(abundance);
-        at::rankroll::roll_up(taxonomy_file.lines(), totals);
-        if (!taxonomy_file.read_completely()) return at::cli::exit_failure;
-
-        at::cli::Outputs outputs;
-        totals.write_tables(outputs);
-        return outputs.commit_all();
+        at::cli::Inputs inputs{{args[1]}, {args[2]}};
+        at::SafeOutputs outputs;
+        at::rankroll::roll_up(inputs[0], inputs[1], outputs);
+        outputs.commit();
     });
 }

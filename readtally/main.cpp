@@ -1,7 +1,9 @@
 // readtally <mothur_output_file>: per-rank, per-OTU and per-lineage read
 // counts of a classification file, written into the working folder.
 
-#include "common/cli.hpp"
+#include "common/cli/inputs.hpp"
+#include "common/cli/program.hpp"
+#include "common/io/safe_outputs.hpp"
 #include "readtally/readtally.hpp"
 
 namespace {
@@ -28,16 +30,9 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        at::cli::Inputs inputs;
-        at::cli::Input& classification = inputs.open(args[1]);
-        if (!inputs.all_open()) return at::cli::exit_failure;
-
-        at::readtally::Tally tally;
-        at::readtally::read_classification(classification.lines(), tally);
-        if (!classification.read_completely()) return at::cli::exit_failure;
-
-        at::cli::Outputs outputs;
-        at::readtally::write_tables(tally, outputs);
-        return outputs.commit_all();
+        at::cli::Inputs inputs{{args[1]}};
+        at::SafeOutputs outputs;
+        at::readtally::tally(inputs[0], outputs);
+        outputs.commit();
     });
 }

@@ -2,7 +2,9 @@
 // abundance table carried over onto reference ids, written into the working
 // folder as otu_reflowONE.txt and otu_reflowMANY.txt.
 
-#include "common/cli.hpp"
+#include "common/cli/inputs.hpp"
+#include "common/cli/program.hpp"
+#include "common/io/safe_outputs.hpp"
 #include "refspread/refspread.hpp"
 
 namespace {
@@ -29,23 +31,10 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        // The matrix is read first, so a missing matrix is reported first.
-        at::cli::Inputs inputs;
-        at::cli::Input& matrix_file = inputs.open(args[2]);
-        at::cli::Input& abundance_file = inputs.open(args[1]);
-        if (!inputs.all_open()) return at::cli::exit_failure;
-
-        at::refspread::MappingMatrix matrix;
-        matrix.expect_bytes(matrix_file.size_hint());
-        at::refspread::read_matrix(matrix_file.lines(), matrix);
-        if (!matrix_file.read_completely()) return at::cli::exit_failure;
-        at::refspread::MapBack map_back;
-        at::refspread::read_abundance(abundance_file.lines(), matrix, map_back);
-        if (!abundance_file.read_completely()) return at::cli::exit_failure;
-        matrix.forget_rows();
-
-        at::cli::Outputs outputs;
-        at::refspread::write_tables(matrix, map_back, outputs);
-        return outputs.commit_all();
+        // The matrix is opened first, so a missing matrix is reported first.
+        at::cli::Inputs inputs{{args[2]}, {args[1]}};
+        at::SafeOutputs outputs;
+        at::refspread::map_back(inputs[0], inputs[1], outputs);
+        outputs.commit();
     });
 }

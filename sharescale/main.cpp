@@ -1,7 +1,9 @@
 // sharescale <input_filename>: the values of a two-column table as
 // percentages of their sum, written to normalized.txt.
 
-#include "common/cli.hpp"
+#include "common/cli/inputs.hpp"
+#include "common/cli/program.hpp"
+#include "common/io/safe_outputs.hpp"
 #include "sharescale/sharescale.hpp"
 
 namespace {
@@ -24,16 +26,9 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        at::cli::Inputs inputs;
-        at::cli::Input& table = inputs.open(args[1]);
-        if (!inputs.all_open()) return at::cli::exit_failure;
-
-        at::sharescale::Shares shares;
-        at::sharescale::read_values(table.lines(), shares);
-        if (!table.read_completely()) return at::cli::exit_failure;
-
-        at::cli::Outputs outputs;
-        at::sharescale::write_percentages(shares, outputs);
-        return outputs.commit_all();
+        at::cli::Inputs inputs{{args[1]}};
+        at::SafeOutputs outputs;
+        at::sharescale::normalize(inputs[0], outputs);
+        outputs.commit();
     });
 }

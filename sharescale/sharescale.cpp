@@ -1,27 +1,30 @@
 #include "sharescale/sharescale.hpp"
 
-#include "common/numbers.hpp"
-#include "common/fields.hpp"
+#include "common/fast/flat_map.hpp"
+#include "common/text/fields.hpp"
+#include "common/text/numbers.hpp"
 
 namespace at::sharescale {
 
-void read_values(LineReader& table, Shares& shares) {
+void normalize(LineReader& table, OutputSet& outputs) {
+    // The last value of each key, and the sum of every row's value, one
+    // single-precision addition per row in file order.
+    fast::FlatMap<float> values;
+    float value_sum = 0.0f;
     std::string_view line;
     while (table.next(line)) {
-        const TwoColumnRow row = split_row_in_line(line);
+        const TwoColumnRow row = split_row(line);
         const float value = to_single(row.value);
-        shares.values[row.key] = value;
-        shares.value_sum += value;
+        values[row.key] = value;
+        value_sum += value;
     }
-}
 
-void write_percentages(const Shares& shares, OutputSet& outputs) {
     TextSink& out = outputs.create("normalized.txt");
-    shares.values.visit_sorted([&](std::string_view key, float value) {
-        // Not guarded against a zero sum: such a table shows inf, -inf or -nan.
-        const float percentage = (100.0f * value) / shares.value_sum;
-        out.row(key, percentage);
-    });
+    for (const auto* entry : fast::sorted_entries(values)) {
+        // The multiplication first, then the division, in single precision.
+        // A zero sum is not guarded: such a table shows inf, -inf or -nan.
+        out.row(entry->key, (100.0f * entry->value) / value_sum);
+    }
 }
 
 }  // namespace at::sharescale

@@ -1,7 +1,9 @@
 // strayreads <mothur_output_file> <input_fasta file>: the FASTA records of the
 // reads that received no OTU, written to unclassified.fasta.
 
-#include "common/cli.hpp"
+#include "common/cli/inputs.hpp"
+#include "common/cli/program.hpp"
+#include "common/io/safe_outputs.hpp"
 #include "strayreads/strayreads.hpp"
 
 namespace {
@@ -27,20 +29,9 @@ constexpr at::cli::Program program{
 
 int main(int argc, char** argv) {
     return at::cli::run(program, argc, argv, [](char** args) {
-        at::cli::Inputs inputs;
-        at::cli::Input& classification = inputs.open(args[1]);
-        at::cli::Input& fasta = inputs.open(args[2], "Not able to open the file 2 \"");
-        if (!inputs.all_open()) return at::cli::exit_failure;
-
-        at::strayreads::ReadIdSet unclassified;
-        at::strayreads::collect_unclassified(classification.lines(), unclassified);
-        if (!classification.read_completely()) return at::cli::exit_failure;
-
-        // The FASTA file is streamed straight into the output; after a read
-        // error the unfinished output is discarded with `outputs`.
-        at::cli::Outputs outputs;
-        at::strayreads::write_unclassified(fasta.lines(), unclassified, outputs);
-        if (!fasta.read_completely()) return at::cli::exit_failure;
-        return outputs.commit_all();
+        at::cli::Inputs inputs{{args[1]}, {args[2], at::cli::Naming::second}};
+        at::SafeOutputs outputs;
+        at::strayreads::extract(inputs[0], inputs[1], outputs);
+        outputs.commit();
     });
 }

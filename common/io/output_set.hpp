@@ -1,14 +1,14 @@
 #pragma once
 // The output files of one run, by name. A program's core asks for each file
-// it writes here; the command-line frame backs it with safe output files, the
-// tests with memory.
+// it writes here; the command-line frame backs it with safe output files
+// (io/safe_outputs.hpp), the tests with memory.
 
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/text_sink.hpp"
+#include "common/io/text_sink.hpp"
 
 namespace at {
 
@@ -28,8 +28,9 @@ public:
     // The text written to a file ("" when it was never created).
     std::string text(std::string_view name) const {
         const auto found = files_.find(std::string(name));
-        return found == files_.end() ? std::string() : std::string(found->second.text());
+        return found == files_.end() ? std::string() : found->second.text();
     }
+    // The names of the files in the order they were created.
     const std::vector<std::string>& order() const { return order_; }
 
 private:

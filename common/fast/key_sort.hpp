@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-namespace at {
+namespace at::fast {
 
 // A key to sort: its bytes, and room for eight of them as a number. Items
 // sorted by sort_keys have these three members and may carry more.
@@ -143,4 +143,13 @@ void sort_keys(std::vector<Item>& items) {
     sort_keys(items.data(), items.data() + items.size());
 }
 
-}  // namespace at
+// The plain twin of sort_keys, which it must agree with: a comparison sort
+// of whole keys.
+template <class Item>
+void sort_keys_plainly(std::vector<Item>& items) {
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        return std::string_view(a.data, a.size) < std::string_view(b.data, b.size);
+    });
+}
+
+}  // namespace at::fast

@@ -1,0 +1,50 @@
+#pragma once
+// The line reader every program reads its inputs with.
+//
+// Lines end at LF, which is not part of the line; a CR before it stays.
+// Empty lines are skipped. A last line without a newline is still a line.
+// Lines may be of any length: the buffer grows to hold the longest one.
+// A read error is never taken for the end of the input: it throws
+// io::ReadFailed, so that no table is written from a partly read file.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace at {
+
+class LineReader {
+public:
+    static constexpr std::size_t block_size = std::size_t{256} << 10;
+
+    // Reads an open file descriptor in blocks; the descriptor stays the
+    // caller's. `path` names the file in a read failure.
+    LineReader(int fd, std::string path);
+    // Reads lines out of bytes in memory (tests and fuzzers); the bytes stay
+    // the caller's and must outlive the reader.
+    explicit LineReader(std::string_view bytes);
+
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next non-empty line; false at the end of the input. The view stays
+    // valid until the next call.
+    bool next(std::string_view& line);
+
+private:
+    // Keeps the unfinished line and reads the next block behind it; false at
+    // the end of the input.
+    bool refill();
+
+    int fd_ = -1;
+    std::string path_;
+    std::vector<char> buffer_;
+    const char* data_ = nullptr;  // the buffered bytes
+    std::size_t begin_ = 0;       // first byte not yet handed out
+    std::size_t searched_ = 0;    // first byte not yet searched for a newline
+    std::size_t end_ = 0;         // one past the last buffered byte
+    bool at_end_ = false;
+};
+
+}  // namespace at

@@ -1,0 +1,152 @@
+#include "common/io/output_file.hpp"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace at {
+
+namespace {
+
+constexpr std::size_t drain_size = std::size_t{256} << 10;
+
+// Temporary files that exist right now, for the signal handler to remove:
+// pointers to the path strings of the OutputFiles, cleared before those go.
+constexpr int max_pending = 32;
+std::atomic<const char*> pending_temp_files[max_pending];
+
+int remember_temp_file(const char* path) {
+    for (int slot = 0; slot < max_pending; ++slot) {
+        const char* expected = nullptr;
+        if (pending_temp_files[slot].compare_exchange_strong(expected, path)) return slot;
+    }
+    return -1;
+}
+
+void forget_temp_file(int slot) {
+    if (slot >= 0) pending_temp_files[slot].store(nullptr);
+}
+
+extern "C" void remove_temp_files_and_die(int signal_number) {
+    for (auto& entry : pending_temp_files) {
+        const char* path = entry.exchange(nullptr);
+        if (path != nullptr) ::unlink(path);
+    }
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+bool write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t done = ::write(fd, data, size);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+}  // namespace
+
+void install_output_signal_handlers() {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_temp_files_and_die);
+    // Past a file size limit, write() then fails with EFBIG and is reported
+    // like any other write failure instead of killing the run.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+OutputFile::OutputFile(std::string final_path) : TextSink(drain_size), final_path_(std::move(final_path)) { open(); }
+
+OutputFile::~OutputFile() { discard(); }
+
+void OutputFile::open() {
+    // A final name that is a folder could never be replaced by the rename.
+    struct stat existing;
+    if (::stat(final_path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return;
+    // A hidden name in the same folder, so that the rename is atomic.
+    const auto slash = final_path_.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    const std::string stem = final_path_.substr(0, base) + "." + final_path_.substr(base) + ".tmp." +
+                             std::to_string(::getpid()) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp_path_ = stem + std::to_string(attempt);
+        // 0666, so that the finished file gets the permissions the umask
+        // allows, as any file the user's shell would create.
+        fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            slot_ = remember_temp_file(temp_path_.c_str());
+            ok_ = true;
+            return;
+        }
+        if (errno != EEXIST) break;
+    }
+    temp_path_.clear();
+}
+
+void OutputFile::drain() {
+    if (ok_ && !write_all(fd_, buffer_.data(), buffer_.size())) ok_ = false;
+    written_ += buffer_.size();
+    buffer_.clear();
+    // A large output is handed to the disk as it grows, so that the sync at
+    // the end has little left to wait for.
+    constexpr std::uint64_t writeback_step = std::uint64_t{8} << 20;
+    if (written_ - handed_to_disk_ >= writeback_step) hand_to_disk();
+}
+
+void OutputFile::start_writeback() {
+    if (fd_ < 0) return;
+    drain();
+    hand_to_disk();
+}
+
+// Asks the system to start writing what was written since the last time.
+// An error here fails the output: the sync would not report it again.
+void OutputFile::hand_to_disk() {
+#if defined(__linux__)
+    if (ok_ && written_ > handed_to_disk_ &&
+        ::sync_file_range(fd_, static_cast<off_t>(handed_to_disk_), static_cast<off_t>(written_ - handed_to_disk_),
+                          SYNC_FILE_RANGE_WRITE) != 0 &&
+        errno != ENOSYS) {
+        ok_ = false;
+    }
+#endif
+    handed_to_disk_ = written_;
+}
+
+bool OutputFile::finish() {
+    if (fd_ < 0) return false;
+    drain();
+    if (ok_ && ::fsync(fd_) != 0) ok_ = false;
+    if (::close(fd_) != 0) ok_ = false;
+    fd_ = -1;
+    return ok_;
+}
+
+bool OutputFile::commit() {
+    if (!ok_ || fd_ >= 0 || temp_path_.empty()) return false;
+    if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) return false;
+    forget_temp_file(slot_);
+    slot_ = -1;
+    temp_path_.clear();
+    return true;
+}
+
+void OutputFile::discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_path_.empty()) {
+        forget_temp_file(slot_);
+        slot_ = -1;
+        ::unlink(temp_path_.c_str());
+        temp_path_.clear();
+    }
+    ok_ = false;
+}
+
+}  // namespace at
