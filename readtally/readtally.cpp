@@ -3,10 +3,14 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/fast/flat_map.hpp"
+#include "common/fast/key_counts.hpp"
+#include "common/fast/key_sort.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "common/taxonomy/ranks.hpp"
+#include "common/text/arena.hpp"
 
 namespace at::readtally {
 
@@ -39,55 +43,102 @@ bool is_kept(const Token& token, bool may_hold_marker) {
     return token.label() != taxonomy::unplaced_label;
 }
 
-// What lines count in the tables.
+// The keys of a table about as many as the distinct lines (OTUs, full
+// lineages): listed with their lines, sorted once, and equal keys added up
+// as they are written. The keys' texts stay the caller's.
+class KeyList {
+public:
+    void add(std::string_view key, std::int64_t lines) { items_.push_back(Item{{0, key.data(), key.size()}, lines}); }
+
+    // Writes a row per key in byte order; returns the sum of the lines.
+    std::int64_t write(TextSink& out) {
+        fast::sort_keys(items_);
+        std::int64_t sum = 0;
+        for (std::size_t i = 0; i < items_.size();) {
+            const std::string_view key(items_[i].data, items_[i].size);
+            std::int64_t lines = 0;
+            for (; i < items_.size() && std::string_view(items_[i].data, items_[i].size) == key; ++i) {
+                lines += items_[i].lines;
+            }
+            out.row(key, lines);
+            sum += lines;
+        }
+        return sum;
+    }
+
+private:
+    struct Item : fast::SortKey {
+        std::int64_t lines;
+    };
+    std::vector<Item> items_;
+};
+
+// What lines count in the tables: each kept token counts its rank key, and
+// each line its full-lineage key, the labels of its kept tokens each
+// followed by ";".
 class Tables {
 public:
-    // Counts `lines` lines that kept the tokens of `kept_taxa` (each cut
-    // after its taxon name and followed by ";"): each kept token's rank key,
-    // and the line's full-lineage key, the labels of its kept tokens each
-    // followed by ";".
+    // Counts `lines` lines that kept the tokens of `kept_taxa`, each cut
+    // after its taxon name and followed by ";". The text must stay while the
+    // tables are used.
     void count(std::string_view kept_taxa, std::int64_t lines) {
         full_lineage_key_.clear();
         current_genus_.clear();
         taxonomy::Tokens tokens(kept_taxa);
         Token token;
-        while (tokens.next(token)) {
-            full_lineage_key_ += token.label();
-            full_lineage_key_ += ';';
-            if (!token.has_name()) continue;  // too short to name a taxon
-            const std::size_t table = table_of(token.rank_letter());
-            if (table == no_table) continue;
-            const std::string_view name = token.name();
-            if (table_ranks[table] == Rank::genus) current_genus_.assign(name);
-            if (table_ranks[table] == Rank::species) {
-                taxonomy::make_species_key(species_key_, current_genus_, name);
-                ranks_[table][species_key_] += lines;
-            } else {
-                ranks_[table][name] += lines;
-            }
-        }
-        full_lineages_[full_lineage_key_] += lines;
+        while (tokens.next(token)) count_token(token, lines);
+        // Where every kept token is its label, the kept text is the key.
+        full_lineages_.add(full_lineage_key_ == kept_taxa ? kept_taxa : built_keys_.keep(full_lineage_key_), lines);
     }
 
     // The rank tables, each closed by its unassigned row: the lines that
     // counted in none of its keys; then the full-lineage table.
-    void write(OutputSet& outputs, std::int64_t line_count) const {
+    void write(OutputSet& outputs, std::int64_t line_count) {
         for (std::size_t table = 0; table < table_ranks.size(); ++table) {
             TextSink& out = outputs.create(taxonomy::table_file(table_ranks[table]));
             std::int64_t counted = 0;
-            for (const auto* entry : fast::sorted_entries(ranks_[table])) {
-                out.row(entry->key, entry->value);
-                counted += entry->value;
+            if (table_ranks[table] == Rank::otu) {
+                counted = otus_.write(out);
+            } else {
+                for (const auto* entry : fast::sorted_entries(ranks_[table])) {
+                    out.row(entry->key, entry->value);
+                    counted += entry->value;
+                }
             }
             out.row(taxonomy::unassigned_key, line_count - counted);
         }
-        TextSink& out = outputs.create(taxonomy::full_lineage_file);
-        for (const auto* entry : fast::sorted_entries(full_lineages_)) out.row(entry->key, entry->value);
+        full_lineages_.write(outputs.create(taxonomy::full_lineage_file));
     }
 
 private:
+    // A kept token of the line being counted, in order.
+    void count_token(const Token& token, std::int64_t lines) {
+        full_lineage_key_ += token.label();
+        full_lineage_key_ += ';';
+        if (!token.has_name()) return;  // too short to name a taxon
+        const std::size_t table = table_of(token.rank_letter());
+        if (table == no_table) return;
+        const std::string_view name = token.name();
+        switch (table_ranks[table]) {
+            case Rank::otu: otus_.add(name, lines); break;
+            case Rank::genus:
+                current_genus_.assign(name);
+                ranks_[table][name] += lines;
+                break;
+            case Rank::species:
+                taxonomy::make_species_key(species_key_, current_genus_, name);
+                ranks_[table][species_key_] += lines;
+                break;
+            default: ranks_[table][name] += lines;
+        }
+    }
+
+    // OTUs and full lineages are about as many as the lines' kept texts,
+    // other taxa few: those are counted in maps.
+    KeyList otus_;
     std::array<Counts, table_ranks.size()> ranks_;
-    Counts full_lineages_;
+    KeyList full_lineages_;
+    TextArena built_keys_;  // full-lineage keys that are not kept texts
     std::string full_lineage_key_;
     // The last genus kept before on the line, and a species key made of it.
     std::string current_genus_;
@@ -102,13 +153,13 @@ void tally(LineReader& classification, OutputSet& outputs) {
     // the same: each such text is kept once, with the number of its lines,
     // and counted in the tables at the end. Confidences differ from line to
     // line, so they are cut off first.
-    Counts lines_by_kept_taxa;
+    fast::KeyCounts lines_by_kept_taxa;
     std::string kept_taxa;
     std::string_view line;
     while (classification.next(line)) {
         ++line_count;
         const std::string_view lineage = taxonomy::lineage_of(line);
-        const bool may_hold_marker = lineage.find(taxonomy::unclassified_marker) != std::string_view::npos;
+        const bool may_hold_marker = fast::contains(lineage, taxonomy::unclassified_marker);
         kept_taxa.clear();
         taxonomy::Tokens tokens(lineage);
         Token token;
@@ -117,11 +168,11 @@ void tally(LineReader& classification, OutputSet& outputs) {
             kept_taxa += token.through_name();
             kept_taxa += ';';
         }
-        ++lines_by_kept_taxa[kept_taxa];
+        lines_by_kept_taxa.add(kept_taxa);
     }
 
     Tables tables;
-    for (const auto& [kept, lines] : lines_by_kept_taxa) tables.count(kept, lines);
+    lines_by_kept_taxa.counts().for_each([&tables](std::string_view kept, std::int64_t lines) { tables.count(kept, lines); });
     tables.write(outputs, line_count);
 }
 

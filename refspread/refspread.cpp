@@ -2,7 +2,8 @@
 
 #include <cstdint>
 #include <limits>
-#include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "common/fast/flat_map.hpp"
@@ -20,8 +21,38 @@ struct MappingEntry {
     float weight;
 };
 
-// The entries of each OTU's row, in the order the row lists them.
-using MappingMatrix = fast::FlatMap<std::vector<MappingEntry>>;
+// The matrix, as the entry list of each OTU's row; a later row of an OTU
+// replaces the earlier one. The entries of a row are read when its OTU is
+// credited.
+class MappingMatrix {
+public:
+    void add_row(std::string_view otu, std::string_view entry_list) {
+        rows_[otu] = Row{lists_.size(), entry_list.size()};
+        lists_ += entry_list;
+    }
+    // The entry list of an OTU's row; nullptr when it has none.
+    std::optional<std::string_view> entry_list(std::string_view otu) const {
+        const Row* row = rows_.find(otu);
+        if (row == nullptr) return std::nullopt;
+        return std::string_view(lists_).substr(row->start, row->size);
+    }
+
+private:
+    struct Row {
+        std::size_t start;
+        std::size_t size;
+    };
+    std::string lists_;  // the entry lists of all rows, one after the other
+    fast::FlatMap<Row> rows_;
+};
+
+// What the abundance table credits to one reference id.
+struct Credit {
+    std::int64_t first_match = 0;  // the counts of the OTUs whose row lists it first
+    float weighted = 0.0f;         // count x weight of its entries that take a share
+    bool in_first_match = false;
+    bool in_weighted = false;
+};
 
 // An entry is "id:weight"; a bare number is its own id and its own weight.
 MappingEntry parse_entry(std::string_view piece) {
@@ -43,30 +74,21 @@ std::int64_t add_counts(std::int64_t sum, std::int64_t count) {
     return sum + count;
 }
 
-MappingMatrix read_matrix(LineReader& matrix_lines) {
-    MappingMatrix matrix;
+void read_matrix(LineReader& lines, MappingMatrix& matrix) {
     std::string_view line;
-    while (matrix_lines.next(line)) {
+    while (lines.next(line)) {
         const TwoColumnRow row = split_row(line);
-        std::vector<MappingEntry> entries;
-        std::string_view rest = row.value;
-        std::string_view piece;
-        while (next_piece(rest, ',', piece)) entries.push_back(parse_entry(piece));
-        // A later row of an OTU replaces the earlier one.
-        matrix[row.key] = std::move(entries);
+        matrix.add_row(row.key, row.value);
     }
-    return matrix;
 }
 
 }  // namespace
 
 void map_back(LineReader& matrix_lines, LineReader& abundance, OutputSet& outputs) {
-    const MappingMatrix matrix = read_matrix(matrix_lines);
+    MappingMatrix matrix;
+    read_matrix(matrix_lines, matrix);
 
-    // Each OTU's whole count at the first id of its row.
-    std::map<std::int64_t, std::int64_t> first_match;
-    // count x weight at every id of its row whose weight takes a share.
-    std::map<std::int64_t, float> weighted;
+    fast::FlatMap<Credit, std::int64_t> credits;
     // The "unassigned" rows and the OTUs without a row, or with an empty one.
     std::int64_t unassigned = 0;
     // Every unassigned count and every weighted share: the divisor of the
@@ -78,33 +100,48 @@ void map_back(LineReader& matrix_lines, LineReader& abundance, OutputSet& output
         const TwoColumnRow row = split_row(line);
         const std::int64_t count = to_whole(row.value);
         const auto single_count = static_cast<float>(count);
-        const std::vector<MappingEntry>* entries =
-            row.key == taxonomy::unassigned_key ? nullptr : matrix.find(row.key);
-        if (entries == nullptr || entries->empty()) {
+        const auto entry_list = row.key == taxonomy::unassigned_key ? std::nullopt : matrix.entry_list(row.key);
+        std::string_view rest = entry_list.value_or(std::string_view());
+        std::string_view piece;
+        if (!next_piece(rest, ',', piece)) {
             unassigned = add_counts(unassigned, count);
             grand_total += single_count;
             continue;
         }
-        std::int64_t& first = first_match[entries->front().reference_id];
-        first = add_counts(first, count);
-        for (const MappingEntry& entry : *entries) {
-            if (!takes_share(entry.weight)) continue;
-            const float share = entry.weight * single_count;
-            // An id's first share is taken as it is, so a share of -0 stays -0.
-            const auto [total, is_new] = weighted.try_emplace(entry.reference_id, share);
-            if (!is_new) total->second += share;
-            grand_total += share;
-        }
+        // The first entry takes the whole count, whatever its weight.
+        bool first = true;
+        do {
+            const MappingEntry entry = parse_entry(piece);
+            const bool share = takes_share(entry.weight);
+            if (first || share) {
+                Credit& credit = credits[entry.reference_id];
+                if (first) {
+                    credit.first_match = add_counts(credit.first_match, count);
+                    credit.in_first_match = true;
+                }
+                if (share) {
+                    const float amount = entry.weight * single_count;
+                    // An id's first share is taken as it is, so a share of -0 stays -0.
+                    credit.weighted = credit.in_weighted ? credit.weighted + amount : amount;
+                    credit.in_weighted = true;
+                    grand_total += amount;
+                }
+            }
+            first = false;
+        } while (next_piece(rest, ',', piece));
     }
 
+    const auto by_id = fast::sorted_entries(credits);
     TextSink& one = outputs.create("otu_reflowONE.txt");
-    for (const auto& [reference_id, count] : first_match) one.row(reference_id, count);
+    for (const auto* credit : by_id) {
+        if (credit->value.in_first_match) one.row(credit->key, credit->value.first_match);
+    }
     one.row(taxonomy::unassigned_key, unassigned);
 
     TextSink& many = outputs.create("otu_reflowMANY.txt");
-    for (const auto& [reference_id, share] : weighted) {
+    for (const auto* credit : by_id) {
         // The division first, then the scaling to percent, in single precision.
-        many.row(reference_id, (share / grand_total) * 100.0f);
+        if (credit->value.in_weighted) many.row(credit->key, (credit->value.weighted / grand_total) * 100.0f);
     }
     const double unassigned_percentage =
         static_cast<double>(unassigned) / static_cast<double>(grand_total) * 100.0;

@@ -1,6 +1,10 @@
 #include "strayreads/strayreads.hpp"
 
-#include "common/fast/flat_map.hpp"
+#include <string>
+
+#include "common/fast/byte_search.hpp"
+#include "common/fast/key_counts.hpp"
+#include "common/fast/select_in_order.hpp"
 #include "common/taxonomy/classification.hpp"
 
 namespace at::strayreads {
@@ -17,34 +21,78 @@ std::string_view header_read_id(std::string_view header) {
     return header.substr(0, header.find(' '));
 }
 
+// A FASTA record as it is copied: the read ID of its header and its first
+// sequence line, when it has one.
+struct Record {
+    std::string read_id;
+    std::string sequence;
+    bool has_sequence = false;
+
+    std::string_view key() const { return read_id; }
+};
+
+// The records of a FASTA file, one after the other. Every header starts a
+// record and ends the one before it, so a sequence line only ever belongs to
+// its own read; sequence lines before the first header belong to none.
+class FastaRecords {
+public:
+    explicit FastaRecords(LineReader& lines) : lines_(lines) {}
+
+    bool next(Record& record) {
+        std::string_view line;
+        while (!header_read_) {
+            if (!lines_.next(line)) return false;
+            if (line.front() == '>') start_record(line);
+        }
+        record.read_id.swap(next_read_id_);
+        record.has_sequence = false;
+        header_read_ = false;
+        while (lines_.next(line)) {
+            if (line.front() == '>') {
+                start_record(line);
+                break;
+            }
+            if (!record.has_sequence) {
+                record.sequence.assign(line);
+                record.has_sequence = true;
+            }
+        }
+        return true;
+    }
+
+private:
+    void start_record(std::string_view header) {
+        next_read_id_.assign(header_read_id(header));
+        header_read_ = true;
+    }
+
+    LineReader& lines_;
+    std::string next_read_id_;  // of the header read last, when header_read_
+    bool header_read_ = false;
+};
+
 }  // namespace
 
 void extract(LineReader& classification, LineReader& fasta, OutputSet& outputs) {
-    fast::FlatMap<bool> unclassified;  // the read IDs to copy
+    fast::KeyCounts unclassified_ids;  // the read IDs to copy
     std::string_view line;
     while (classification.next(line)) {
-        if (line.find(otu_prefix) == std::string_view::npos) unclassified[taxonomy::read_id_of(line)] = true;
+        if (!fast::contains(line, otu_prefix)) unclassified_ids.add(taxonomy::read_id_of(line));
     }
 
     TextSink& out = outputs.create("unclassified.fasta");
-    // Set while a selected record's header is written and its first sequence
-    // line is not. Every header ends the record before it, so a sequence line
-    // is only ever written under its own read's ID.
-    bool awaiting_sequence = false;
-    while (fasta.next(line)) {
-        if (line.front() == '>') {
-            const std::string_view read_id = header_read_id(line);
-            awaiting_sequence = unclassified.find(read_id) != nullptr;
-            if (!awaiting_sequence) continue;
+    FastaRecords records(fasta);
+    fast::select_in_order<Record>(
+        unclassified_ids.counts(), [&records](Record& record) { return records.next(record); },
+        [&out](const Record& record) {
             out.put('>');
-            out.write(read_id);
+            out.write(record.read_id);
             out.put('\n');
-        } else if (awaiting_sequence) {
-            out.write(line);
-            out.put('\n');
-            awaiting_sequence = false;
-        }
-    }
+            if (record.has_sequence) {
+                out.write(record.sequence);
+                out.put('\n');
+            }
+        });
 }
 
 }  // namespace at::strayreads

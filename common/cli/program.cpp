@@ -7,6 +7,7 @@
 
 #include "common/cli/inputs.hpp"
 #include "common/cli/messages.hpp"
+#include "common/fast/heap.hpp"
 #include "common/io/errors.hpp"
 #include "common/io/output_file.hpp"
 
@@ -73,6 +74,7 @@ int run(const Program& program, int argc, char** argv, const std::function<void(
             return exit_usage;
         }
         install_output_signal_handlers();
+        fast::prepare_heap();
         body(argv);
         return exit_success;
     } catch (const OpenFailed&) {

@@ -1,9 +1,10 @@
 #pragma once
-// The first of two bytes in a range, looked for sixteen bytes at a time
-// where the processor has SSE2. Cutting lineages into tokens looks for ";"
-// and "(" in every byte of every line.
+// Searches over the bytes of every line, sixteen bytes at a time where the
+// processor has SSE2: cutting lineages into tokens looks for ";" and "(" in
+// every byte, and the classifier's markers are looked for in every line.
 
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -32,6 +33,36 @@ inline const char* find_either(const char* at, const char* end, char one, char o
     }
 #endif
     return find_either_plainly(at, end, one, other);
+}
+
+// The plain twin of contains, which it must agree with.
+inline bool contains_plainly(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+// Whether `part` stands anywhere in `text`. Candidates are the places where
+// the first and the last byte of `part` stand at the right distance, found
+// sixteen places at a time; each is then compared whole.
+inline bool contains(std::string_view text, std::string_view part) {
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    if (part.size() >= 2) {
+        const std::size_t last = part.size() - 1;
+        const __m128i firsts = _mm_set1_epi8(part.front());
+        const __m128i lasts = _mm_set1_epi8(part.back());
+        for (; at + last + 16 <= text.size(); at += 16) {
+            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at + last));
+            auto candidates = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, firsts), _mm_cmpeq_epi8(ends, lasts))));
+            for (; candidates != 0; candidates &= candidates - 1) {
+                const std::size_t place = at + static_cast<std::size_t>(__builtin_ctz(candidates));
+                if (std::memcmp(text.data() + place + 1, part.data() + 1, last - 1) == 0) return true;
+            }
+        }
+    }
+#endif
+    return contains_plainly(text.substr(at), part);
 }
 
 }  // namespace at::fast

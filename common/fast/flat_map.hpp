@@ -1,138 +1,168 @@
 #pragma once
-// The one hash map of the programs: byte-string keys, looked up by
-// string_view without building a key, to values.
+// The one hash map of the programs: keys (byte strings, looked up by
+// string_view without building a key, or 64-bit integers) to values.
 //
-// Open addressing over a flat array of slots, at most half full; each slot
-// holds a tag of the key's hash and the number of its entry. Entries never
-// move (a deque), and the key texts are kept back to back in large blocks,
-// so the map makes few allocations however many keys it holds. Iteration
-// visits the entries in the order their keys came; sorted_entries() gives
-// them in byte order of the keys.
+// Open addressing over one flat array of slots, at most half full; a slot
+// holds its key's hash, the key and the value, so that a lookup reads one
+// place in memory (and, for a byte-string key, its text, which is kept in
+// an arena). Tables of a million keys are far larger than the processor's
+// caches: every place a lookup reads is a wait for memory.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <deque>
-#include <memory>
-#include <stdexcept>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "common/fast/hash.hpp"
 #include "common/fast/key_sort.hpp"
+#include "common/text/arena.hpp"
 
 namespace at::fast {
 
-template <class Value>
+template <class Value, class Key = std::string_view>
 class FlatMap {
+    static_assert(std::is_same_v<Key, std::string_view> || std::is_same_v<Key, std::int64_t>);
+    static constexpr bool text_keys = std::is_same_v<Key, std::string_view>;
+
 public:
     struct Entry {
-        std::string_view key;
-        Value value;
+        Key key{};
+        Value value{};
     };
 
-    // The value of a key, made value-initialised when the key is new. It
-    // stays at its address for the life of the map.
-    Value& operator[](std::string_view key) {
-        if ((entries_.size() + 1) * 2 > slots_.size()) grow();
-        const std::uint64_t hash = hash_bytes(key);
-        std::size_t at = place_of(hash);
-        const std::uint32_t tag = tag_of(hash);
+    // The value of a key, made value-initialised when the key is new. Valid
+    // until the next key is added.
+    Value& operator[](Key key) { return value_of(key, hash_of(key)); }
+
+    // The same with the key's hash_of() at hand.
+    Value& value_of(Key key, std::uint64_t hash) {
+        if ((size_ + 1) * 2 > slots_.size()) grow();
+        std::size_t at = hash & mask_;
         for (;; at = (at + 1) & mask_) {
-            const Slot slot = slots_[at];
-            if (slot.entry == 0) break;
-            if (slot.tag == tag && entries_[slot.entry - 1].key == key) return entries_[slot.entry - 1].value;
+            Slot& slot = slots_[at];
+            if (slot.hash == no_key) break;
+            if (slot.hash == hash && slot.entry.key == key) return slot.entry.value;
         }
-        if (entries_.size() >= max_entries) throw std::length_error("more keys than a map can number");
-        entries_.push_back(Entry{keep(key), Value{}});
-        slots_[at] = Slot{tag, static_cast<std::uint32_t>(entries_.size())};
-        return entries_.back().value;
+        Slot& made = slots_[at];
+        made.hash = hash;
+        if constexpr (text_keys) {
+            made.entry.key = texts_.keep(key);
+        } else {
+            made.entry.key = key;
+        }
+        ++size_;
+        return made.entry.value;
     }
 
     // The value of a key, or nullptr when the key is not in the map.
-    const Value* find(std::string_view key) const {
-        if (slots_.empty()) return nullptr;
-        const std::uint64_t hash = hash_bytes(key);
-        const std::uint32_t tag = tag_of(hash);
-        for (std::size_t at = place_of(hash);; at = (at + 1) & mask_) {
-            const Slot slot = slots_[at];
-            if (slot.entry == 0) return nullptr;
-            if (slot.tag == tag && entries_[slot.entry - 1].key == key) return &entries_[slot.entry - 1].value;
+    const Value* find(Key key) const {
+        if (size_ == 0) return nullptr;
+        const std::uint64_t hash = hash_of(key);
+        for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+            const Slot& slot = slots_[at];
+            if (slot.hash == no_key) return nullptr;
+            if (slot.hash == hash && slot.entry.key == key) return &slot.entry.value;
         }
     }
-    Value* find(std::string_view key) {
-        return const_cast<Value*>(static_cast<const FlatMap&>(*this).find(key));
+    Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    // Calls visit(key, value) for every entry, in no particular order.
+    template <class Visit>
+    void for_each(Visit visit) const {
+        for (const Slot& slot : slots_) {
+            if (slot.hash != no_key) visit(slot.entry.key, slot.entry.value);
+        }
+    }
+    template <class Visit>
+    void for_each_entry(Visit visit) const {
+        for (const Slot& slot : slots_) {
+            if (slot.hash != no_key) visit(slot.entry);
+        }
     }
 
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    auto begin() const { return entries_.begin(); }
-    auto end() const { return entries_.end(); }
+    // A key's hash; never the hash of an empty slot.
+    static std::uint64_t hash_of(Key key) {
+        std::uint64_t hash = 0;
+        if constexpr (text_keys) {
+            hash = hash_bytes(key);
+        } else {
+            hash = hash_integer(static_cast<std::uint64_t>(key));
+        }
+        return hash == no_key ? 1 : hash;
+    }
+
+    // For lookups made in batches (key_counts.hpp), a key's way through
+    // memory in two steps, the second once the first is at hand: the slot
+    // of its hash, and the text of the key that slot holds. They change
+    // nothing.
+    void prefetch_slot(std::uint64_t hash) const {
+        if (!slots_.empty()) __builtin_prefetch(&slots_[hash & mask_]);
+    }
+    void prefetch_key(std::uint64_t hash) const {
+        if constexpr (text_keys) {
+            if (slots_.empty()) return;
+            const Slot& slot = slots_[hash & mask_];
+            if (slot.hash != hash) return;
+            // The cache lines of the first 256 bytes of the text.
+            const std::string_view text = slot.entry.key;
+            for (std::size_t at = 0; at < text.size() && at < 256; at += 64) __builtin_prefetch(text.data() + at);
+        }
+    }
 
 private:
-    struct Slot {
-        std::uint32_t tag = 0;
-        std::uint32_t entry = 0;  // its number from 1; 0 is an empty slot
-    };
-    static constexpr std::size_t max_entries = 0xffffffffu;
-    static constexpr std::size_t block_size = std::size_t{64} << 10;
+    // The hash of an empty slot.
+    static constexpr std::uint64_t no_key = 0;
 
-    // The slot's place comes from the high half of the hash, the tag from
-    // the low half, so that the two tell keys apart independently.
-    std::size_t place_of(std::uint64_t hash) const { return static_cast<std::size_t>(hash >> 32) & mask_; }
-    static std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash); }
+    struct Slot {
+        std::uint64_t hash = no_key;
+        Entry entry;
+    };
 
     void grow() {
-        const std::size_t capacity = slots_.empty() ? 16 : 2 * slots_.size();
+        const std::size_t capacity = slots_.empty() ? 8 : 2 * slots_.size();
         std::vector<Slot> slots(capacity);
         mask_ = capacity - 1;
-        for (std::size_t number = 0; number < entries_.size(); ++number) {
-            const std::uint64_t hash = hash_bytes(entries_[number].key);
-            std::size_t at = place_of(hash);
-            while (slots[at].entry != 0) at = (at + 1) & mask_;
-            slots[at] = Slot{tag_of(hash), static_cast<std::uint32_t>(number + 1)};
+        for (Slot& slot : slots_) {
+            if (slot.hash == no_key) continue;
+            std::size_t at = slot.hash & mask_;
+            while (slots[at].hash != no_key) at = (at + 1) & mask_;
+            slots[at] = std::move(slot);
         }
         slots_ = std::move(slots);
     }
 
-    // A copy of a new key's text that stays where it is.
-    std::string_view keep(std::string_view key) {
-        if (key.empty()) return {};
-        if (block_left_ < key.size()) {
-            const std::size_t size = key.size() > block_size ? key.size() : block_size;
-            blocks_.push_back(std::make_unique<char[]>(size));
-            next_ = blocks_.back().get();
-            block_left_ = size;
-        }
-        char* const at = next_;
-        std::memcpy(at, key.data(), key.size());
-        next_ += key.size();
-        block_left_ -= key.size();
-        return std::string_view(at, key.size());
-    }
-
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
-    std::deque<Entry> entries_;
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    char* next_ = nullptr;
-    std::size_t block_left_ = 0;
+    std::size_t size_ = 0;
+    TextArena texts_;
 };
 
-// The entries of a map in ascending byte order of their keys.
-template <class Value>
-std::vector<const typename FlatMap<Value>::Entry*> sorted_entries(const FlatMap<Value>& map) {
-    using Entry = typename FlatMap<Value>::Entry;
-    struct Item : SortKey {
-        const Entry* entry;
-    };
-    std::vector<Item> items;
-    items.reserve(map.size());
-    for (const Entry& entry : map) items.push_back(Item{{0, entry.key.data(), entry.key.size()}, &entry});
-    sort_keys(items);
+// The entries of a map in ascending order of their keys: byte order for
+// byte strings, numeric order for integers.
+template <class Value, class Key>
+std::vector<const typename FlatMap<Value, Key>::Entry*> sorted_entries(const FlatMap<Value, Key>& map) {
+    using Entry = typename FlatMap<Value, Key>::Entry;
     std::vector<const Entry*> sorted;
-    sorted.reserve(items.size());
-    for (const Item& item : items) sorted.push_back(item.entry);
+    sorted.reserve(map.size());
+    if constexpr (std::is_same_v<Key, std::int64_t>) {
+        map.for_each_entry([&sorted](const Entry& entry) { sorted.push_back(&entry); });
+        std::sort(sorted.begin(), sorted.end(), [](const Entry* a, const Entry* b) { return a->key < b->key; });
+    } else {
+        struct Item : SortKey {
+            const Entry* entry;
+        };
+        std::vector<Item> items;
+        items.reserve(map.size());
+        map.for_each_entry([&items](const Entry& entry) { items.push_back(Item{{0, entry.key.data(), entry.key.size()}, &entry}); });
+        sort_keys(items);
+        for (const Item& item : items) sorted.push_back(item.entry);
+    }
     return sorted;
 }
 

@@ -9,7 +9,6 @@
 //   taxon name    from the fourth character up to the token's first "("
 
 #include <cstddef>
-#include <cstring>
 #include <string_view>
 
 #include "common/fast/byte_search.hpp"
@@ -60,7 +59,7 @@ public:
     // text has the same label and name.
     std::string_view through_name() const { return first_paren_ < name_offset ? text_ : label(); }
 
-    bool holds_unclassified_marker() const { return text_.find(unclassified_marker) != std::string_view::npos; }
+    bool holds_unclassified_marker() const { return fast::contains(text_, unclassified_marker); }
     // A name such as "Kitasatospora_unclassified": a rank below the cutoff.
     bool names_rank_below_cutoff() const { return has_name() && name().ends_with(below_cutoff_suffix); }
 
@@ -83,8 +82,7 @@ public:
             std::size_t first_paren = std::string_view::npos;
             if (stop != end_ && *stop == '(') {
                 first_paren = static_cast<std::size_t>(stop - start);
-                const void* semicolon = std::memchr(stop, ';', static_cast<std::size_t>(end_ - stop));
-                stop = semicolon != nullptr ? static_cast<const char*>(semicolon) : end_;
+                while (stop != end_ && *stop != ';') ++stop;  // past the confidence
             }
             at_ = stop == end_ ? end_ : stop + 1;
             if (stop != start) {
