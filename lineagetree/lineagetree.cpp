@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/fast/key_counts.hpp"
+#include "common/fast/sums.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "lineagetree/tree_writer.hpp"
 
@@ -90,7 +90,7 @@ void write_tree(LineReader& classification, OutputSet& outputs) {
     // Lines whose tokens differ only in their confidences count the same:
     // each such line is kept once, with the number of its lines, and counted
     // into the tree at the end.
-    fast::KeyCounts lines_by_tokens;
+    fast::Sums<std::int64_t> lines_by_tokens;
     std::string tokens_text;
     std::string_view line;
     while (classification.next(line)) {
@@ -101,11 +101,11 @@ void write_tree(LineReader& classification, OutputSet& outputs) {
             tokens_text += tree_text(token);
             tokens_text += ';';
         }
-        lines_by_tokens.add(tokens_text);
+        lines_by_tokens.add(tokens_text, 1);
     }
 
     Tree tree;
-    lines_by_tokens.counts().for_each([&tree](std::string_view tokens, std::int64_t lines) { count_line(tokens, lines, tree); });
+    lines_by_tokens.totals().for_each([&tree](std::string_view tokens, std::int64_t lines) { count_line(tokens, lines, tree); });
     write_taxonomy(tree, outputs.create("taxonomy.json"));
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/fast/flat_map.hpp"
-#include "common/fast/key_counts.hpp"
+#include "common/fast/sums.hpp"
 #include "common/fast/key_sort.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "common/taxonomy/ranks.hpp"
@@ -153,7 +153,7 @@ void tally(LineReader& classification, OutputSet& outputs) {
     // the same: each such text is kept once, with the number of its lines,
     // and counted in the tables at the end. Confidences differ from line to
     // line, so they are cut off first.
-    fast::KeyCounts lines_by_kept_taxa;
+    fast::Sums<std::int64_t> lines_by_kept_taxa;
     std::string kept_taxa;
     std::string_view line;
     while (classification.next(line)) {
@@ -168,11 +168,11 @@ void tally(LineReader& classification, OutputSet& outputs) {
             kept_taxa += token.through_name();
             kept_taxa += ';';
         }
-        lines_by_kept_taxa.add(kept_taxa);
+        lines_by_kept_taxa.add(kept_taxa, 1);
     }
 
     Tables tables;
-    lines_by_kept_taxa.counts().for_each([&tables](std::string_view kept, std::int64_t lines) { tables.count(kept, lines); });
+    lines_by_kept_taxa.totals().for_each([&tables](std::string_view kept, std::int64_t lines) { tables.count(kept, lines); });
     tables.write(outputs, line_count);
 }
 

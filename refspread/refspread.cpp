@@ -1,9 +1,11 @@
 #include "refspread/refspread.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/fast/flat_map.hpp"
@@ -95,53 +97,60 @@ void map_back(LineReader& matrix_lines, LineReader& abundance, OutputSet& output
     // percentages.
     float grand_total = 0.0f;
 
+    std::vector<MappingEntry> entries;  // of the row being credited
     std::string_view line;
     while (abundance.next(line)) {
         const TwoColumnRow row = split_row(line);
         const std::int64_t count = to_whole(row.value);
         const auto single_count = static_cast<float>(count);
-        const auto entry_list = row.key == taxonomy::unassigned_key ? std::nullopt : matrix.entry_list(row.key);
-        std::string_view rest = entry_list.value_or(std::string_view());
-        std::string_view piece;
-        if (!next_piece(rest, ',', piece)) {
+        entries.clear();
+        if (row.key != taxonomy::unassigned_key) {
+            std::string_view rest = matrix.entry_list(row.key).value_or(std::string_view());
+            std::string_view piece;
+            while (next_piece(rest, ',', piece)) entries.push_back(parse_entry(piece));
+        }
+        if (entries.empty()) {
             unassigned = add_counts(unassigned, count);
             grand_total += single_count;
             continue;
         }
-        // The first entry takes the whole count, whatever its weight.
-        bool first = true;
-        do {
-            const MappingEntry entry = parse_entry(piece);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const MappingEntry& entry = entries[i];
+            // The first entry takes the whole count, whatever its weight.
+            const bool first = i == 0;
             const bool share = takes_share(entry.weight);
-            if (first || share) {
-                Credit& credit = credits[entry.reference_id];
-                if (first) {
-                    credit.first_match = add_counts(credit.first_match, count);
-                    credit.in_first_match = true;
-                }
-                if (share) {
-                    const float amount = entry.weight * single_count;
-                    // An id's first share is taken as it is, so a share of -0 stays -0.
-                    credit.weighted = credit.in_weighted ? credit.weighted + amount : amount;
-                    credit.in_weighted = true;
-                    grand_total += amount;
-                }
+            if (!first && !share) continue;
+            Credit& credit = credits[entry.reference_id];
+            if (first) {
+                credit.first_match = add_counts(credit.first_match, count);
+                credit.in_first_match = true;
             }
-            first = false;
-        } while (next_piece(rest, ',', piece));
+            if (share) {
+                const float amount = entry.weight * single_count;
+                // An id's first share is taken as it is, so a share of -0 stays -0.
+                credit.weighted = credit.in_weighted ? credit.weighted + amount : amount;
+                credit.in_weighted = true;
+                grand_total += amount;
+            }
+        }
     }
 
-    const auto by_id = fast::sorted_entries(credits);
+    // The credits in ascending order of reference id.
+    std::vector<std::pair<std::int64_t, Credit>> by_id;
+    by_id.reserve(credits.size());
+    credits.for_each([&by_id](std::int64_t id, const Credit& credit) { by_id.emplace_back(id, credit); });
+    std::sort(by_id.begin(), by_id.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+
     TextSink& one = outputs.create("otu_reflowONE.txt");
-    for (const auto* credit : by_id) {
-        if (credit->value.in_first_match) one.row(credit->key, credit->value.first_match);
+    for (const auto& [id, credit] : by_id) {
+        if (credit.in_first_match) one.row(id, credit.first_match);
     }
     one.row(taxonomy::unassigned_key, unassigned);
 
     TextSink& many = outputs.create("otu_reflowMANY.txt");
-    for (const auto* credit : by_id) {
+    for (const auto& [id, credit] : by_id) {
         // The division first, then the scaling to percent, in single precision.
-        if (credit->value.in_weighted) many.row(credit->key, (credit->value.weighted / grand_total) * 100.0f);
+        if (credit.in_weighted) many.row(id, (credit.weighted / grand_total) * 100.0f);
     }
     const double unassigned_percentage =
         static_cast<double>(unassigned) / static_cast<double>(grand_total) * 100.0;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/fast/byte_search.hpp"
-#include "common/fast/key_counts.hpp"
+#include "common/fast/sums.hpp"
 #include "common/fast/select_in_order.hpp"
 #include "common/taxonomy/classification.hpp"
 
@@ -74,16 +74,16 @@ private:
 }  // namespace
 
 void extract(LineReader& classification, LineReader& fasta, OutputSet& outputs) {
-    fast::KeyCounts unclassified_ids;  // the read IDs to copy
+    fast::Sums<std::int64_t> unclassified_ids;  // the read IDs to copy, with their lines
     std::string_view line;
     while (classification.next(line)) {
-        if (!fast::contains(line, otu_prefix)) unclassified_ids.add(taxonomy::read_id_of(line));
+        if (!fast::contains(line, otu_prefix)) unclassified_ids.add(taxonomy::read_id_of(line), 1);
     }
 
     TextSink& out = outputs.create("unclassified.fasta");
     FastaRecords records(fasta);
     fast::select_in_order<Record>(
-        unclassified_ids.counts(), [&records](Record& record) { return records.next(record); },
+        unclassified_ids.totals(), [&records](Record& record) { return records.next(record); },
         [&out](const Record& record) {
             out.put('>');
             out.write(record.read_id);

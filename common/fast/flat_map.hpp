@@ -97,7 +97,7 @@ public:
         return hash == no_key ? 1 : hash;
     }
 
-    // For lookups made in batches (key_counts.hpp), a key's way through
+    // For lookups made in batches (sums.hpp), a key's way through
     // memory in two steps, the second once the first is at hand: the slot
     // of its hash, and the text of the key that slot holds. They change
     // nothing.

@@ -24,7 +24,7 @@
 
 #include "common/fast/byte_search.hpp"
 #include "common/fast/flat_map.hpp"
-#include "common/fast/key_counts.hpp"
+#include "common/fast/sums.hpp"
 #include "common/fast/select_in_order.hpp"
 #include "common/fast/key_sort.hpp"
 #include "common/io/errors.hpp"
@@ -332,16 +332,16 @@ struct Numbered {
     std::string_view key() const { return text; }
 };
 
-TEST(KeyCounts, CountsAndSelectionAgreeWithTheirPlainTwins) {
+TEST(Sums, SumsAndSelectionAgreeWithTheirPlainTwins) {
     std::mt19937 random(5);
-    at::fast::KeyCounts counts;
+    at::fast::Sums<std::int64_t> counts;
     at::fast::FlatMap<std::int64_t> plain;
     for (int i = 0; i < 50000; ++i) {
         const std::string key = random_key(random, i % 7 == 0 ? 40 : 6);
-        counts.add(key);
-        ++plain[key];
+        counts.add(key, i % 5);
+        plain[key] += i % 5;
     }
-    const auto& counted = counts.counts();
+    const auto& counted = counts.totals();
     ASSERT_EQ(counted.size(), plain.size());
     plain.for_each([&counted](std::string_view key, std::int64_t count) {
         ASSERT_NE(counted.find(key), nullptr) << key;
