@@ -1,6 +1,9 @@
 #include "lineagetree/tree_writer.hpp"
 
+#include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/taxonomy/classification.hpp"
@@ -72,21 +75,28 @@ using SortedChildren = std::vector<const ChildCounts::Entry*>;
 
 class TreeWriter {
 public:
-    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(out) {}
+    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(&out) {
+        // How many parents each child name has in the level maps but the last.
+        for (std::size_t level = 0; level + 1 < level_count; ++level) {
+            tree.levels[level].for_each([&](std::string_view, const ChildCounts& children) {
+                children.for_each([&](std::string_view child, std::int64_t) { ++parents_[level][child]; });
+            });
+        }
+    }
 
     void write() {
-        out_.write(root_opening);
+        out_->write(root_opening);
         const auto parents = fast::sorted_entries(tree_.levels[class_level]);
         for (std::size_t i = 0; i < parents.size(); ++i) {
             const DepthLayout& layout = layouts[1];
-            out_.write(layout.open_before_name);
-            write_name(out_, parents[i]->key);
-            out_.write(layout.open_after_name);
+            out_->write(layout.open_before_name);
+            write_name(*out_, parents[i]->key);
+            out_->write(layout.open_after_name);
             write_children(2, *children_of(class_level, parents[i]->key));
-            out_.write(layout.close);
-            out_.write(i + 1 < parents.size() ? ",\n" : "\n");
+            out_->write(layout.close);
+            out_->write(i + 1 < parents.size() ? ",\n" : "\n");
         }
-        out_.write(root_closing);
+        out_->write(root_closing);
     }
 
 private:
@@ -96,15 +106,16 @@ private:
     const SortedChildren* children_of(std::size_t level, std::string_view name) {
         const ChildCounts* children = tree_.levels[level].find(name);
         if (children == nullptr) return nullptr;
-        SortedChildren& sorted = sorted_[level][name];
-        if (sorted.empty()) sorted = fast::sorted_entries(*children);
-        return &sorted;
+        // Kept apart from the map, so that it stays where it is as the map grows.
+        std::unique_ptr<SortedChildren>& sorted = sorted_[level][name];
+        if (!sorted) sorted = std::make_unique<SortedChildren>(fast::sorted_entries(*children));
+        return sorted.get();
     }
 
     void write_children(int depth, const SortedChildren& children) {
         for (std::size_t i = 0; i < children.size(); ++i) {
             write_node(depth, children[i]->key, children[i]->value);
-            out_.write(i + 1 < children.size() ? ",\n" : "\n");
+            out_->write(i + 1 < children.size() ? ",\n" : "\n");
         }
     }
 
@@ -116,25 +127,52 @@ private:
         const SortedChildren* children =
             depth < deepest ? children_of(static_cast<std::size_t>(depth - 1), name) : nullptr;
         if (children == nullptr) {
-            out_.write(layout.leaf_prefix);
-            write_name(out_, name);
-            out_.write(leaf_suffix);
-            out_.whole(count);
-            out_.put('}');
+            out_->write(layout.leaf_prefix);
+            write_name(*out_, name);
+            out_->write(leaf_suffix);
+            out_->whole(count);
+            out_->put('}');
             return;
         }
-        out_.write(layout.open_before_name);
-        write_name(out_, name);
-        out_.write(layout.open_after_name);
+        out_->write(layout.open_before_name);
+        write_name(*out_, name);
+        out_->write(layout.open_after_name);
         // Reads that stopped at a rank below the cutoff are one node: whatever
         // a taxon named "unclassified" holds further down is not shown.
-        if (name != taxonomy::unclassified_marker) write_children(depth + 1, *children);
-        out_.write(layout.close);
+        if (name != taxonomy::unclassified_marker) write_children_of(depth, name, *children);
+        out_->write(layout.close);
+    }
+
+    // The children of a node of depth 2 to 6. A name under more than one
+    // parent has the same children, written the same way, under each: their
+    // text is made once and copied after that. (With the empty species name
+    // of reference taxonomies, that is most of a large tree.)
+    void write_children_of(int depth, std::string_view name, const SortedChildren& children) {
+        const auto level = static_cast<std::size_t>(depth - 2);
+        const unsigned* parents = parents_[level].find(name);
+        if (parents == nullptr || *parents < 2) {
+            write_children(depth + 1, children);
+            return;
+        }
+        if (const std::string* text = rendered_[level].find(name)) {
+            out_->write(*text);
+            return;
+        }
+        MemorySink sink;
+        TextSink* const out = std::exchange(out_, &sink);
+        write_children(depth + 1, children);
+        out_ = out;
+        out_->write(sink.text());
+        rendered_[level][name] = sink.text();
     }
 
     const Tree& tree_;
-    TextSink& out_;
-    std::array<fast::FlatMap<SortedChildren>, level_count> sorted_;
+    TextSink* out_;
+    std::array<fast::FlatMap<std::unique_ptr<SortedChildren>>, level_count> sorted_;
+    // Per level map but the last: how many parents each child name has, and
+    // the text of the children of the names that have more than one.
+    std::array<fast::FlatMap<unsigned>, level_count - 1> parents_;
+    std::array<fast::FlatMap<std::string>, level_count - 1> rendered_;
 };
 
 }  // namespace
