@@ -7,6 +7,7 @@
 
 #include "common/fast/sums.hpp"
 #include "common/taxonomy/classification.hpp"
+#include "common/taxonomy/line_heads.hpp"
 #include "lineagetree/tree_writer.hpp"
 
 namespace at::lineagetree {
@@ -31,56 +32,65 @@ std::string_view tree_text(const Token& token) {
     return token.text().starts_with("un") ? token.text() : token.through_name();
 }
 
-// Runs the tokens of one line through the rank state machine and counts
-// `lines` in the level maps for each taxon it nests. Each counted token goes
-// under the previous name, the taxon name of the token before it; a token
-// that ends the line (an OTU, a marker, a rank below the cutoff) counts in
-// the level map below the rank state. The state starts afresh on every
+// Where the rank state machine stands on a line. It starts afresh on every
 // line, so a line never nests under what the line before it ended with.
-void count_line(std::string_view tokens_text, std::int64_t lines, Tree& tree) {
+struct LineState {
     RankState rank = RankState::none;
     std::string_view previous_name;
-    const auto count = [&](Level level, std::string_view child) { tree.levels[level][previous_name][child] += lines; };
-    const auto count_closing = [&](std::string_view child) {
-        if (rank >= RankState::phylum && rank <= RankState::species) {
-            count(static_cast<Level>(static_cast<int>(rank) - static_cast<int>(RankState::phylum)), child);
+    bool ended = false;  // a token ended the line: the rest is not looked at
+};
+
+// Runs tokens of a line through the rank state machine, from `state`, and
+// counts `lines` in the level maps for each taxon it nests. Each counted
+// token goes under the previous name, the taxon name of the token before it;
+// a token that ends the line (an OTU, a marker, a rank below the cutoff)
+// counts in the level map below the rank state. The texts must stay while
+// the tree is built.
+void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tree& tree) {
+    const auto count = [&](Level level, std::string_view child) { tree.levels[level][state.previous_name][child] += lines; };
+    const auto end_line = [&](std::string_view child) {
+        if (state.rank >= RankState::phylum && state.rank <= RankState::species) {
+            count(static_cast<Level>(static_cast<int>(state.rank) - static_cast<int>(RankState::phylum)), child);
         }
+        state.ended = true;
     };
     taxonomy::Tokens tokens(tokens_text);
     Token token;
-    while (tokens.next(token)) {
+    while (!state.ended && tokens.next(token)) {
         // Too short to hold a name, such as the lone CR after a CRLF line's
         // last ";": it neither counts nor changes the state.
         if (!token.has_name()) continue;
         const std::string_view name = token.name();
         if (token.names_rank_below_cutoff()) {
             // The classifier's present form of the bare marker: the same count.
-            if (previous_name != marker_name) count_closing(taxonomy::unclassified_marker);
+            if (state.previous_name != marker_name) end_line(taxonomy::unclassified_marker);
+            state.ended = true;
             return;
         }
         switch (token.rank_letter()) {
-            case 'k': rank = RankState::kingdom; break;
-            case 'p': rank = RankState::phylum; break;
-            case 'c': count(class_level, name); rank = RankState::class_; break;
-            case 'o': count(order_level, name); rank = RankState::order; break;
-            case 'f': count(family_level, name); rank = RankState::family; break;
-            case 'g': count(genus_level, name); rank = RankState::genus; break;
-            case 's': count(species_level, name); rank = RankState::species; break;
+            case 'k': state.rank = RankState::kingdom; break;
+            case 'p': state.rank = RankState::phylum; break;
+            case 'c': count(class_level, name); state.rank = RankState::class_; break;
+            case 'o': count(order_level, name); state.rank = RankState::order; break;
+            case 'f': count(family_level, name); state.rank = RankState::family; break;
+            case 'g': count(genus_level, name); state.rank = RankState::genus; break;
+            case 's': count(species_level, name); state.rank = RankState::species; break;
             case 'u':
                 if (token.text()[1] == '_') {
-                    count_closing(name);
+                    end_line(name);
                     return;
                 }
                 if (token.text()[1] == 'n') {
                     // The bare marker, and any other token the classifier
                     // begins with "un": counted whole, as written.
-                    if (previous_name != marker_name) count_closing(token.text());
+                    if (state.previous_name != marker_name) end_line(token.text());
+                    state.ended = true;
                     return;
                 }
                 break;
             default: break;  // no rank; only its name is carried on
         }
-        previous_name = name;
+        state.previous_name = name;
     }
 }
 
@@ -105,7 +115,15 @@ void write_tree(LineReader& classification, OutputSet& outputs) {
     }
 
     Tree tree;
-    lines_by_tokens.totals().for_each([&tree](std::string_view tokens, std::int64_t lines) { count_line(tokens, lines, tree); });
+    // A head's tokens are nested once, with the lines of all its endings.
+    taxonomy::for_each_head(lines_by_tokens.totals(), [&tree](std::string_view head, const auto& endings, std::int64_t lines) {
+        LineState after_head;
+        nest(head, lines, after_head, tree);
+        for (const taxonomy::LineEnding& ending : endings) {
+            LineState state = after_head;
+            nest(ending.last_token(), ending.lines, state, tree);
+        }
+    });
     write_taxonomy(tree, outputs.create("taxonomy.json"));
 }
 

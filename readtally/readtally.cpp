@@ -9,6 +9,7 @@
 #include "common/fast/sums.hpp"
 #include "common/fast/key_sort.hpp"
 #include "common/taxonomy/classification.hpp"
+#include "common/taxonomy/line_heads.hpp"
 #include "common/taxonomy/ranks.hpp"
 #include "common/text/arena.hpp"
 
@@ -78,17 +79,13 @@ private:
 // followed by ";".
 class Tables {
 public:
-    // Counts `lines` lines that kept the tokens of `kept_taxa`, each cut
-    // after its taxon name and followed by ";". The text must stay while the
-    // tables are used.
-    void count(std::string_view kept_taxa, std::int64_t lines) {
-        full_lineage_key_.clear();
-        current_genus_.clear();
-        taxonomy::Tokens tokens(kept_taxa);
-        Token token;
-        while (tokens.next(token)) count_token(token, lines);
-        // Where every kept token is its label, the kept text is the key.
-        full_lineages_.add(full_lineage_key_ == kept_taxa ? kept_taxa : built_keys_.keep(full_lineage_key_), lines);
+    // Counts the lines by their kept tokens, each cut after its taxon name
+    // and followed by ";". The texts must stay while the tables are used.
+    // A head's tokens are counted once, with the lines of all its endings.
+    void count(const fast::FlatMap<std::int64_t>& lines_by_kept_taxa) {
+        taxonomy::for_each_head(lines_by_kept_taxa, [this](std::string_view head, const auto& endings, std::int64_t lines) {
+            count_head(head, endings, lines);
+        });
     }
 
     // The rank tables, each closed by its unassigned row: the lines that
@@ -111,6 +108,27 @@ public:
     }
 
 private:
+    void count_head(std::string_view head, const std::vector<taxonomy::LineEnding>& endings, std::int64_t lines) {
+        full_lineage_key_.clear();
+        current_genus_.clear();
+        taxonomy::Tokens tokens(head);
+        Token token;
+        while (tokens.next(token)) count_token(token, lines);
+        const std::size_t head_key_size = full_lineage_key_.size();
+        head_genus_ = current_genus_;
+        for (const taxonomy::LineEnding& ending : endings) {
+            full_lineage_key_.resize(head_key_size);
+            current_genus_ = head_genus_;
+            taxonomy::Tokens last(ending.last_token());
+            if (last.next(token)) count_token(token, ending.lines);
+            // A token's label is the start of its text cut after the taxon
+            // name, and all of it unless its "(" stands in the rank prefix:
+            // where the key is as long as the text, it is the text.
+            const bool key_is_text = full_lineage_key_.size() == ending.tokens.size();
+            full_lineages_.add(key_is_text ? ending.tokens : built_keys_.keep(full_lineage_key_), ending.lines);
+        }
+    }
+
     // A kept token of the line being counted, in order.
     void count_token(const Token& token, std::int64_t lines) {
         full_lineage_key_ += token.label();
@@ -140,8 +158,10 @@ private:
     KeyList full_lineages_;
     TextArena built_keys_;  // full-lineage keys that are not kept texts
     std::string full_lineage_key_;
-    // The last genus kept before on the line, and a species key made of it.
+    // The last genus kept before on the line, and a species key made of it;
+    // the genus of the head being counted.
     std::string current_genus_;
+    std::string head_genus_;
     std::string species_key_;
 };
 
@@ -172,7 +192,7 @@ void tally(LineReader& classification, OutputSet& outputs) {
     }
 
     Tables tables;
-    lines_by_kept_taxa.totals().for_each([&tables](std::string_view kept, std::int64_t lines) { tables.count(kept, lines); });
+    tables.count(lines_by_kept_taxa.totals());
     tables.write(outputs, line_count);
 }
 

@@ -106,12 +106,17 @@ public:
     }
     void prefetch_key(std::uint64_t hash) const {
         if constexpr (text_keys) {
-            if (slots_.empty()) return;
-            const Slot& slot = slots_[hash & mask_];
-            if (slot.hash != hash) return;
-            // The cache lines of the first 256 bytes of the text.
-            const std::string_view text = slot.entry.key;
-            for (std::size_t at = 0; at < text.size() && at < 256; at += 64) __builtin_prefetch(text.data() + at);
+            for (std::size_t at = hash & mask_; !slots_.empty(); at = (at + 1) & mask_) {
+                const Slot& slot = slots_[at];
+                if (slot.hash == no_key) return;
+                if (slot.hash != hash) continue;
+                // The cache lines of the first 256 bytes of the text.
+                const std::string_view text = slot.entry.key;
+                for (std::size_t line = 0; line < text.size() && line < 256; line += 64) {
+                    __builtin_prefetch(text.data() + line);
+                }
+                return;
+            }
         }
     }
 
