@@ -24,9 +24,10 @@ struct LineEnding {
     std::string_view last_token() const { return tokens.substr(last); }
 };
 
-// Calls visit(head, endings) for each head of the lines, with the endings of
-// the lines that have it and the lines of all of them, in no particular
-// order. The texts of `lines_by_tokens` stay the caller's.
+// Calls visit(head, endings, lines) for each head of the lines, with the
+// endings of the lines that have it and the lines of all of them, in no
+// particular order. The head and the endings are views into the texts of
+// `lines_by_tokens`, which stay the caller's.
 template <class Visit>
 void for_each_head(const fast::FlatMap<std::int64_t>& lines_by_tokens, Visit visit) {
     fast::FlatMap<std::vector<LineEnding>> by_head;
@@ -37,10 +38,10 @@ void for_each_head(const fast::FlatMap<std::int64_t>& lines_by_tokens, Visit vis
         const std::size_t last = before_last == std::string_view::npos ? 0 : before_last + 1;
         by_head[tokens.substr(0, last)].push_back(LineEnding{tokens, last, lines});
     });
-    by_head.for_each([&visit](std::string_view head, const std::vector<LineEnding>& endings) {
+    by_head.for_each([&visit](std::string_view, const std::vector<LineEnding>& endings) {
         std::int64_t lines = 0;
         for (const LineEnding& ending : endings) lines += ending.lines;
-        visit(head, endings, lines);
+        visit(endings.front().tokens.substr(0, endings.front().last), endings, lines);
     });
 }
 
