@@ -1,6 +1,7 @@
 #include "lineagetree/lineagetree.hpp"
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,16 +15,17 @@ namespace at::lineagetree {
 
 namespace {
 
+using taxonomy::Rank;
 using taxonomy::Token;
 
-// The rank of the last token that set one.
-enum class RankState { none, kingdom, phylum, class_, order, family, genus, species, otu };
-
-// The taxon name the bare marker "unclassified" yields (its text from the
-// fourth character). A marker right after a token of this name, such as
+// The taxon name the bare marker "unclassified" yields (its text after the
+// rank prefix). A marker right after a token of this name, such as
 // "Unclassified", is taken for a repeat of a marker already seen and is not
 // counted.
-constexpr std::string_view marker_name = "lassified";
+constexpr std::string_view marker_name = taxonomy::unclassified_marker.substr(Token::name_offset);
+
+// The level map of the children of a taxon of a rank from phylum to species.
+Level level_below(Rank rank) { return static_cast<Level>(static_cast<int>(rank) - static_cast<int>(Rank::phylum)); }
 
 // A token of a line as the tree needs it: a token that begins with "un" (the
 // classifier's marker) counts under its whole text, any other by its rank
@@ -35,7 +37,7 @@ std::string_view tree_text(const Token& token) {
 // Where the rank state machine stands on a line. It starts afresh on every
 // line, so a line never nests under what the line before it ended with.
 struct LineState {
-    RankState rank = RankState::none;
+    std::optional<Rank> rank;  // of the last token that set one
     std::string_view previous_name;
     bool ended = false;  // a token ended the line: the rest is not looked at
 };
@@ -49,9 +51,7 @@ struct LineState {
 void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tree& tree) {
     const auto count = [&](Level level, std::string_view child) { tree.levels[level][state.previous_name][child] += lines; };
     const auto end_line = [&](std::string_view child) {
-        if (state.rank >= RankState::phylum && state.rank <= RankState::species) {
-            count(static_cast<Level>(static_cast<int>(state.rank) - static_cast<int>(RankState::phylum)), child);
-        }
+        if (state.rank >= Rank::phylum && state.rank <= Rank::species) count(level_below(*state.rank), child);
         state.ended = true;
     };
     taxonomy::Tokens tokens(tokens_text);
@@ -62,33 +62,30 @@ void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tr
         if (!token.has_name()) continue;
         const std::string_view name = token.name();
         if (token.names_rank_below_cutoff()) {
-            // The classifier's present form of the bare marker: the same count.
+            // The classifier's other form of the bare marker: the same count.
             if (state.previous_name != marker_name) end_line(taxonomy::unclassified_marker);
             state.ended = true;
             return;
         }
-        switch (token.rank_letter()) {
-            case 'k': state.rank = RankState::kingdom; break;
-            case 'p': state.rank = RankState::phylum; break;
-            case 'c': count(class_level, name); state.rank = RankState::class_; break;
-            case 'o': count(order_level, name); state.rank = RankState::order; break;
-            case 'f': count(family_level, name); state.rank = RankState::family; break;
-            case 'g': count(genus_level, name); state.rank = RankState::genus; break;
-            case 's': count(species_level, name); state.rank = RankState::species; break;
-            case 'u':
-                if (token.text()[1] == '_') {
-                    end_line(name);
-                    return;
-                }
-                if (token.text()[1] == 'n') {
-                    // The bare marker, and any other token the classifier
-                    // begins with "un": counted whole, as written.
-                    if (state.previous_name != marker_name) end_line(token.text());
-                    state.ended = true;
-                    return;
-                }
-                break;
-            default: break;  // no rank; only its name is carried on
+        const auto rank = taxonomy::rank_of(token.rank_letter());
+        if (rank == Rank::otu) {
+            if (token.text()[1] == '_') {
+                end_line(name);
+                return;
+            }
+            if (token.text()[1] == 'n') {
+                // The bare marker, and any other token the classifier begins
+                // with "un": counted whole, as written.
+                if (state.previous_name != marker_name) end_line(token.text());
+                state.ended = true;
+                return;
+            }
+            // Any other token that begins with "u" names no rank.
+        } else if (rank) {
+            // The kingdom and the phylum are parents only; a class counts
+            // under the phylum before it, and so on down to the species.
+            if (rank >= Rank::class_) count(level_below(static_cast<Rank>(static_cast<int>(*rank) - 1)), name);
+            state.rank = rank;
         }
         state.previous_name = name;
     }

@@ -4,7 +4,6 @@
 
 #include "common/cli/inputs.hpp"
 #include "common/cli/program.hpp"
-#include "common/io/safe_outputs.hpp"
 #include "rankroll/rankroll.hpp"
 
 namespace {
@@ -33,10 +32,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args) {
+    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
         at::cli::Inputs inputs{{args[1]}, {args[2]}};
-        at::SafeOutputs outputs;
         at::rankroll::roll_up(inputs[0], inputs[1], outputs);
-        outputs.commit();
     });
 }

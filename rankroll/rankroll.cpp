@@ -14,10 +14,6 @@ namespace {
 
 using taxonomy::Rank;
 
-// A taxonomy token's rank prefix: rank letter and two underscores. The taxon
-// name starts right after it.
-constexpr std::size_t prefix_length = 3;
-
 using Totals = fast::FlatMap<float>;
 
 // A key met for the first time takes the value itself (so a -0 stays -0),
@@ -33,8 +29,7 @@ void add_to(Totals& totals, std::string_view key, float value) {
 // Whether a lineage names a rank: its prefix ("s__", "g__", ...) stands
 // anywhere in it, also with an empty taxon name after it.
 bool names_rank(std::string_view lineage, Rank rank) {
-    const char prefix[] = {taxonomy::rank_letter(rank), '_', '_'};
-    return lineage.find(std::string_view(prefix, sizeof prefix)) != std::string_view::npos;
+    return lineage.find(taxonomy::rank_prefix(rank)) != std::string_view::npos;
 }
 
 // The totals of the taxonomy lines whose reference id has a value.
@@ -54,11 +49,11 @@ public:
             if (first == std::string_view::npos) continue;
             token.remove_prefix(first);
             // Too short to hold a rank prefix, such as a lone CR after the last ";".
-            if (token.size() < prefix_length) continue;
+            if (token.size() < taxonomy::rank_prefix_size) continue;
             const auto rank = taxonomy::rank_of(token.front());
-            const std::size_t at = rank ? index_of(*rank) : ranks.size();
+            const std::size_t at = taxonomy::place_of(ranks, rank);
             if (at == ranks.size()) continue;
-            const std::string_view name = token.substr(prefix_length);
+            const std::string_view name = token.substr(taxonomy::rank_prefix_size);
             if (*rank == Rank::genus) current_genus_.assign(name);
             if (*rank == Rank::species) {
                 taxonomy::make_species_key(species_key_, current_genus_, name);
@@ -79,13 +74,6 @@ public:
 
 private:
     static constexpr auto ranks = taxonomy::ranks_species_to_phylum;
-
-    static std::size_t index_of(Rank rank) {
-        for (std::size_t at = 0; at < ranks.size(); ++at) {
-            if (ranks[at] == rank) return at;
-        }
-        return ranks.size();
-    }
 
     static void write_table(TextSink& out, const Totals& totals, float unassigned_value) {
         for (const auto* entry : fast::sorted_entries(totals)) out.row(entry->key, entry->value);

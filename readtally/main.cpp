@@ -3,7 +3,6 @@
 
 #include "common/cli/inputs.hpp"
 #include "common/cli/program.hpp"
-#include "common/io/safe_outputs.hpp"
 #include "readtally/readtally.hpp"
 
 namespace {
@@ -29,10 +28,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args) {
+    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
         at::cli::Inputs inputs{{args[1]}};
-        at::SafeOutputs outputs;
         at::readtally::tally(inputs[0], outputs);
-        outputs.commit();
     });
 }

@@ -27,13 +27,9 @@ constexpr std::array<Rank, 7> table_ranks = {Rank::otu,   Rank::species, Rank::g
 
 constexpr std::size_t no_table = table_ranks.size();
 
-std::size_t table_of(char rank_letter) {
-    const auto rank = taxonomy::rank_of(rank_letter);
-    for (std::size_t table = 0; rank && table < table_ranks.size(); ++table) {
-        if (table_ranks[table] == *rank) return table;
-    }
-    return no_table;  // the kingdom, and tokens that name no rank
-}
+// The table of a token's rank; no_table for the kingdom and tokens that name
+// no rank.
+std::size_t table_of(char rank_letter) { return taxonomy::place_of(table_ranks, taxonomy::rank_of(rank_letter)); }
 
 // A line keeps its tokens but the classifier's markers for a rank it left
 // unassigned (a token that holds "unclassified" anywhere) and its label for

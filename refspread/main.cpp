@@ -4,7 +4,6 @@
 
 #include "common/cli/inputs.hpp"
 #include "common/cli/program.hpp"
-#include "common/io/safe_outputs.hpp"
 #include "refspread/refspread.hpp"
 
 namespace {
@@ -30,11 +29,9 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args) {
+    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
         // The matrix is opened first, so a missing matrix is reported first.
         at::cli::Inputs inputs{{args[2]}, {args[1]}};
-        at::SafeOutputs outputs;
         at::refspread::map_back(inputs[0], inputs[1], outputs);
-        outputs.commit();
     });
 }

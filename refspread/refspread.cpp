@@ -32,7 +32,7 @@ public:
         rows_[otu] = Row{lists_.size(), entry_list.size()};
         lists_ += entry_list;
     }
-    // The entry list of an OTU's row; nullptr when it has none.
+    // The entry list of an OTU's row; none when it has no row.
     std::optional<std::string_view> entry_list(std::string_view otu) const {
         const Row* row = rows_.find(otu);
         if (row == nullptr) return std::nullopt;

@@ -3,7 +3,6 @@
 
 #include "common/cli/inputs.hpp"
 #include "common/cli/program.hpp"
-#include "common/io/safe_outputs.hpp"
 #include "sharescale/sharescale.hpp"
 
 namespace {
@@ -25,10 +24,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args) {
+    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
         at::cli::Inputs inputs{{args[1]}};
-        at::SafeOutputs outputs;
         at::sharescale::normalize(inputs[0], outputs);
-        outputs.commit();
     });
 }

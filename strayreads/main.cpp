@@ -3,7 +3,6 @@
 
 #include "common/cli/inputs.hpp"
 #include "common/cli/program.hpp"
-#include "common/io/safe_outputs.hpp"
 #include "strayreads/strayreads.hpp"
 
 namespace {
@@ -28,10 +27,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args) {
+    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
         at::cli::Inputs inputs{{args[1]}, {args[2], at::cli::Naming::second}};
-        at::SafeOutputs outputs;
         at::strayreads::extract(inputs[0], inputs[1], outputs);
-        outputs.commit();
     });
 }

@@ -11,8 +11,6 @@ namespace at::strayreads {
 
 namespace {
 
-// Every read the classifier placed down to an OTU carries a token "u__N(..)".
-constexpr std::string_view otu_prefix = "u__";
 
 // The read ID of a FASTA header: after the ">" up to the first space; a TAB
 // does not end it.
@@ -75,6 +73,8 @@ private:
 
 void extract(LineReader& classification, LineReader& fasta, OutputSet& outputs) {
     fast::Sums<std::int64_t> unclassified_ids;  // the read IDs to copy, with their lines
+    // Every read the classifier placed down to an OTU carries a token "u__N(..)".
+    const std::string otu_prefix = taxonomy::rank_prefix(taxonomy::Rank::otu);
     std::string_view line;
     while (classification.next(line)) {
         if (!fast::contains(line, otu_prefix)) unclassified_ids.add(taxonomy::read_id_of(line), 1);

@@ -10,6 +10,7 @@
 #include "common/fast/heap.hpp"
 #include "common/io/errors.hpp"
 #include "common/io/output_file.hpp"
+#include "common/io/safe_outputs.hpp"
 
 #ifndef AT_VERSION
 #define AT_VERSION "unknown"
@@ -59,7 +60,7 @@ void report_failure(const Program& program, std::string_view what) {
 
 }  // namespace
 
-int run(const Program& program, int argc, char** argv, const std::function<void(char** argv)>& body) {
+int run(const Program& program, int argc, char** argv, const std::function<void(char** argv, OutputSet& outputs)>& body) {
     try {
         if (argc >= 2) {
             const std::string_view first = argv[1];
@@ -75,10 +76,13 @@ int run(const Program& program, int argc, char** argv, const std::function<void(
         }
         install_output_signal_handlers();
         fast::prepare_heap();
-        body(argv);
+        SafeOutputs outputs;
+        body(argv, outputs);
+        outputs.commit();
         return exit_success;
     } catch (const OpenFailed&) {
-        // Each input that failed is reported as it is opened.
+        // Each input that could not be opened is reported as it is tried
+        // (inputs.cpp), so that all of them are named.
     } catch (const io::ReadFailed& failure) {
         report_read_failure(failure.path);
     } catch (const io::WriteFailed& failure) {

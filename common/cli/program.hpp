@@ -6,6 +6,8 @@
 #include <functional>
 #include <string_view>
 
+#include "common/io/output_set.hpp"
+
 namespace at::cli {
 
 constexpr int exit_success = 0;
@@ -21,9 +23,11 @@ struct Program {
 };
 
 // Runs a program's body inside the frame. The body gets argv (its mandatory
-// arguments are there) and does the run; a failure it throws (an input that
-// cannot be opened or read, an output that cannot be written) is reported
-// here. Returns the exit status.
-int run(const Program& program, int argc, char** argv, const std::function<void(char** argv)>& body);
+// arguments are there) and the run's outputs, a safe output set that the
+// frame commits when the body returns. A failure the body throws (an input
+// that cannot be opened or read) or the commit meets (an output that cannot
+// be written) ends the run with the failure's status, the outputs not
+// committed. Returns the exit status.
+int run(const Program& program, int argc, char** argv, const std::function<void(char** argv, OutputSet& outputs)>& body);
 
 }  // namespace at::cli

@@ -70,7 +70,6 @@ public:
     Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
 
     std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
 
     // Calls visit(key, value) for every entry, in no particular order.
     template <class Visit>

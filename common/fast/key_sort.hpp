@@ -57,7 +57,7 @@ void sort_keys(Item* begin, Item* end) {
         Item* last;
         std::size_t depth;
         bool loaded;  // whether the items hold their bytes from this depth
-        // Set when a three-way split of the group's parent took out few
+        // Set when a three-way split of the group's parent left out few
         // items: the group is then sorted, which bounds the work on any input.
         bool sort_only;
     };

@@ -1,7 +1,7 @@
 #pragma once
-// The failures of input and output files. They are thrown where they happen
-// and reported in one place, the command-line frame, which maps them to the
-// run's messages and exit status.
+// The failures of reading inputs and writing outputs. They are thrown where
+// they happen and reported in one place, the command-line frame, which maps
+// them to the run's messages and exit status.
 
 #include <stdexcept>
 #include <string>
@@ -15,7 +15,8 @@ struct ReadFailed : std::runtime_error {
     std::string path;
 };
 
-// Outputs could not be completed; none of them replaced an earlier file.
+// Outputs could not be written or put in place. When any could not be
+// written, none replaced an earlier file.
 struct WriteFailed : std::runtime_error {
     explicit WriteFailed(std::vector<std::string> files)
         : std::runtime_error("write failed"), paths(std::move(files)) {}

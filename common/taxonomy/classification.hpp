@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "common/fast/byte_search.hpp"
+#include "common/taxonomy/ranks.hpp"
 
 namespace at::taxonomy {
 
@@ -26,16 +27,16 @@ inline std::string_view lineage_of(std::string_view line) {
 
 // What the classifier writes for a rank it left unassigned.
 constexpr std::string_view unclassified_marker = "unclassified";
-// Its present form: a rank below the confidence cutoff is written as the
-// last label it accepted plus this suffix (g__Kitasatospora_unclassified(99)).
+// A rank below the confidence cutoff is also written as the last label the
+// classifier accepted plus this suffix (g__Kitasatospora_unclassified(99)).
 constexpr std::string_view below_cutoff_suffix = "_unclassified";
 // The label the classifier gives a read it could not place even in a kingdom.
 constexpr std::string_view unplaced_label = "unknown";
 
 class Token {
 public:
-    // A token shorter than this has no taxon name (the name starts at index 3).
-    static constexpr std::size_t name_offset = 3;
+    // A token shorter than its rank prefix has no taxon name.
+    static constexpr std::size_t name_offset = rank_prefix_size;
 
     Token() = default;
     // first_paren: the index of the token's first "(", npos when it has none.

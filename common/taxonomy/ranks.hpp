@@ -26,6 +26,13 @@ constexpr std::optional<Rank> rank_of(char letter) {
     return static_cast<Rank>(at);
 }
 
+// A token's rank letter and the two underscores after it; its taxon name
+// starts right after them.
+constexpr std::size_t rank_prefix_size = 3;
+
+// The prefix of a rank's tokens: "s__", "g__", ... "u__".
+inline std::string rank_prefix(Rank rank) { return std::string(1, rank_letter(rank)) + "__"; }
+
 // The ranks of the per-rank tables, in the order their files are written.
 constexpr std::array<Rank, 6> ranks_species_to_phylum = {Rank::species, Rank::genus, Rank::family,
                                                          Rank::order,   Rank::class_, Rank::phylum};
@@ -46,6 +53,15 @@ constexpr std::string_view table_file(Rank rank) {
 }
 
 constexpr std::string_view full_lineage_file = "fullLineage.txt";
+
+// The place of a rank among `ranks`, or ranks.size() when it is not there.
+template <std::size_t count>
+constexpr std::size_t place_of(const std::array<Rank, count>& ranks, std::optional<Rank> rank) {
+    for (std::size_t at = 0; rank && at < count; ++at) {
+        if (ranks[at] == *rank) return at;
+    }
+    return count;
+}
 
 // The key of the row that closes a table with what reached none of its keys.
 constexpr std::string_view unassigned_key = "unassigned";
