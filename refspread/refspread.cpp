@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "common/fast/flat_map.hpp"
 #include "common/taxonomy/ranks.hpp"
+#include "common/text/arena.hpp"
 #include "common/text/fields.hpp"
 #include "common/text/numbers.hpp"
 
@@ -28,24 +28,17 @@ struct MappingEntry {
 // credited.
 class MappingMatrix {
 public:
-    void add_row(std::string_view otu, std::string_view entry_list) {
-        rows_[otu] = Row{lists_.size(), entry_list.size()};
-        lists_ += entry_list;
-    }
+    void add_row(std::string_view otu, std::string_view entry_list) { rows_[otu] = entry_lists_.keep(entry_list); }
     // The entry list of an OTU's row; none when it has no row.
     std::optional<std::string_view> entry_list(std::string_view otu) const {
-        const Row* row = rows_.find(otu);
-        if (row == nullptr) return std::nullopt;
-        return std::string_view(lists_).substr(row->start, row->size);
+        const std::string_view* entry_list = rows_.find(otu);
+        if (entry_list == nullptr) return std::nullopt;
+        return *entry_list;
     }
 
 private:
-    struct Row {
-        std::size_t start;
-        std::size_t size;
-    };
-    std::string lists_;  // the entry lists of all rows, one after the other
-    fast::FlatMap<Row> rows_;
+    TextArena entry_lists_;
+    fast::FlatMap<std::string_view> rows_;
 };
 
 // What the abundance table credits to one reference id.
