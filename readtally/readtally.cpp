@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/fast/flat_map.hpp"
+#include "common/fast/key_list.hpp"
 #include "common/fast/sums.hpp"
-#include "common/fast/key_sort.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "common/taxonomy/line_heads.hpp"
 #include "common/taxonomy/ranks.hpp"
@@ -40,36 +40,6 @@ bool is_kept(const Token& token, bool may_hold_marker) {
     return token.label() != taxonomy::unplaced_label;
 }
 
-// The keys of a table about as many as the distinct lines (OTUs, full
-// lineages): listed with their lines, sorted once, and equal keys added up
-// as they are written. The keys' texts stay the caller's.
-class KeyList {
-public:
-    void add(std::string_view key, std::int64_t lines) { items_.push_back(Item{{0, key.data(), key.size()}, lines}); }
-
-    // Writes a row per key in byte order; returns the sum of the lines.
-    std::int64_t write(TextSink& out) {
-        fast::sort_keys(items_);
-        std::int64_t sum = 0;
-        for (std::size_t i = 0; i < items_.size();) {
-            const std::string_view key(items_[i].data, items_[i].size);
-            std::int64_t lines = 0;
-            for (; i < items_.size() && std::string_view(items_[i].data, items_[i].size) == key; ++i) {
-                lines += items_[i].lines;
-            }
-            out.row(key, lines);
-            sum += lines;
-        }
-        return sum;
-    }
-
-private:
-    struct Item : fast::SortKey {
-        std::int64_t lines;
-    };
-    std::vector<Item> items_;
-};
-
 // What lines count in the tables: each kept token counts its rank key, and
 // each line its full-lineage key, the labels of its kept tokens each
 // followed by ";".
@@ -91,7 +61,10 @@ public:
             TextSink& out = outputs.create(taxonomy::table_file(table_ranks[table]));
             std::int64_t counted = 0;
             if (table_ranks[table] == Rank::otu) {
-                counted = otus_.write(out);
+                otus_.for_each_sorted([&](std::string_view otu, std::int64_t lines) {
+                    out.row(otu, lines);
+                    counted += lines;
+                });
             } else {
                 for (const auto* entry : fast::sorted_entries(ranks_[table])) {
                     out.row(entry->key, entry->value);
@@ -100,7 +73,8 @@ public:
             }
             out.row(taxonomy::unassigned_key, line_count - counted);
         }
-        full_lineages_.write(outputs.create(taxonomy::full_lineage_file));
+        TextSink& out = outputs.create(taxonomy::full_lineage_file);
+        full_lineages_.for_each_sorted([&out](std::string_view key, std::int64_t lines) { out.row(key, lines); });
     }
 
 private:
@@ -149,9 +123,9 @@ private:
 
     // OTUs and full lineages are about as many as the lines' kept texts,
     // other taxa few: those are counted in maps.
-    KeyList otus_;
+    fast::KeyList<std::int64_t> otus_;
     std::array<Counts, table_ranks.size()> ranks_;
-    KeyList full_lineages_;
+    fast::KeyList<std::int64_t> full_lineages_;
     TextArena built_keys_;  // full-lineage keys that are not kept texts
     std::string full_lineage_key_;
     // The last genus kept before on the line, and a species key made of it;

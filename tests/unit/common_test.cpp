@@ -24,6 +24,7 @@
 
 #include "common/fast/byte_search.hpp"
 #include "common/fast/flat_map.hpp"
+#include "common/fast/key_list.hpp"
 #include "common/fast/sums.hpp"
 #include "common/fast/select_in_order.hpp"
 #include "common/fast/key_sort.hpp"
@@ -343,6 +344,18 @@ TEST(Sums, SumsAndSelectionAgreeWithTheirPlainTwins) {
     }
     const auto& counted = counts.totals();
     ASSERT_EQ(counted.size(), plain.size());
+    // The same keys listed and summed once in byte order, as std::map orders them.
+    at::fast::KeyList<std::int64_t> list;
+    std::map<std::string, std::int64_t> ordered;
+    plain.for_each([&](std::string_view key, std::int64_t count) {
+        for (int copy = 0; copy < 1 + count % 3; ++copy) {
+            list.add(key, count);
+            ordered[std::string(key)] += count;
+        }
+    });
+    std::vector<std::pair<std::string, std::int64_t>> listed;
+    list.for_each_sorted([&listed](std::string_view key, std::int64_t sum) { listed.emplace_back(key, sum); });
+    EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::int64_t>>(ordered.begin(), ordered.end())));
     plain.for_each([&counted](std::string_view key, std::int64_t count) {
         ASSERT_NE(counted.find(key), nullptr) << key;
         EXPECT_EQ(*counted.find(key), count) << key;
