@@ -147,26 +147,20 @@ private:
     TextArena texts_;
 };
 
-// The entries of a map in ascending order of their keys: byte order for
-// byte strings, numeric order for integers.
-template <class Value, class Key>
-std::vector<const typename FlatMap<Value, Key>::Entry*> sorted_entries(const FlatMap<Value, Key>& map) {
-    using Entry = typename FlatMap<Value, Key>::Entry;
+// The entries of a map in ascending byte order of their keys.
+template <class Value>
+std::vector<const typename FlatMap<Value>::Entry*> sorted_entries(const FlatMap<Value>& map) {
+    using Entry = typename FlatMap<Value>::Entry;
+    struct Item : SortKey {
+        const Entry* entry;
+    };
+    std::vector<Item> items;
+    items.reserve(map.size());
+    map.for_each_entry([&items](const Entry& entry) { items.push_back(Item{{0, entry.key.data(), entry.key.size()}, &entry}); });
+    sort_keys(items);
     std::vector<const Entry*> sorted;
-    sorted.reserve(map.size());
-    if constexpr (std::is_same_v<Key, std::int64_t>) {
-        map.for_each_entry([&sorted](const Entry& entry) { sorted.push_back(&entry); });
-        std::sort(sorted.begin(), sorted.end(), [](const Entry* a, const Entry* b) { return a->key < b->key; });
-    } else {
-        struct Item : SortKey {
-            const Entry* entry;
-        };
-        std::vector<Item> items;
-        items.reserve(map.size());
-        map.for_each_entry([&items](const Entry& entry) { items.push_back(Item{{0, entry.key.data(), entry.key.size()}, &entry}); });
-        sort_keys(items);
-        for (const Item& item : items) sorted.push_back(item.entry);
-    }
+    sorted.reserve(items.size());
+    for (const Item& item : items) sorted.push_back(item.entry);
     return sorted;
 }
 
