@@ -8,7 +8,6 @@
 // an arena). Tables of a million keys are far larger than the processor's
 // caches: every place a lookup reads is a wait for memory.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
