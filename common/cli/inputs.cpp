@@ -1,5 +1,6 @@
 #include "common/cli/inputs.hpp"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@ Inputs::Inputs(std::initializer_list<InputPath> paths) {
     for (const InputPath& input : paths) {
         const int fd = ::open(input.path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            report_open_failure(input.path, input.naming);
+            report_open_failure({input.path, io::reason_of(errno)}, input.naming);
             all_open = false;
             continue;
         }

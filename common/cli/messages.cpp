@@ -7,23 +7,33 @@ namespace at::cli {
 
 namespace {
 
-void report(std::string_view wording, std::string_view path) {
+void report(std::string_view wording, std::string_view path, std::string_view reason) {
     std::string message = "\n";
     message += wording;
     message += " \"";
     message += path;
-    message += "\"\n";
+    message += '"';
+    if (!reason.empty()) {
+        message += ": ";
+        message += reason;
+    }
+    message += '\n';
     std::fwrite(message.data(), 1, message.size(), stderr);
 }
 
 }  // namespace
 
-void report_open_failure(std::string_view path, Naming naming) {
-    report(naming == Naming::second ? "Not able to open the file 2" : "Not able to open the file", path);
+void report_open_failure(const io::FileFailure& failure, Naming naming) {
+    report(naming == Naming::second ? "Not able to open the file 2" : "Not able to open the file", failure.path,
+           failure.reason);
 }
 
-void report_read_failure(std::string_view path) { report("Not able to read the file", path); }
+void report_read_failure(const io::FileFailure& failure) {
+    report("Not able to read the file", failure.path, failure.reason);
+}
 
-void report_write_failure(std::string_view path) { report("Not able to write the file", path); }
+void report_write_failure(const io::FileFailure& failure) {
+    report("Not able to write the file", failure.path, failure.reason);
+}
 
 }  // namespace at::cli

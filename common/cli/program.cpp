@@ -84,9 +84,9 @@ int run(const Program& program, int argc, char** argv, const std::function<void(
         // Each input that could not be opened is reported as it is tried
         // (inputs.cpp), so that all of them are named.
     } catch (const io::ReadFailed& failure) {
-        report_read_failure(failure.path);
+        report_read_failure(failure.failure);
     } catch (const io::WriteFailed& failure) {
-        for (const std::string& path : failure.paths) report_write_failure(path);
+        for (const io::FileFailure& file : failure.failures) report_write_failure(file);
     } catch (const std::bad_alloc&) {
         report_failure(program, "out of memory");
     } catch (const std::exception& error) {

@@ -1,7 +1,8 @@
 #pragma once
 // The failures of reading inputs and writing outputs. They are thrown where
 // they happen and reported in one place, the command-line frame, which maps
-// them to the run's messages and exit status.
+// them to the run's messages and exit status. Each carries the reason, as
+// the system words it ("No such file or directory").
 
 #include <stdexcept>
 #include <string>
@@ -9,18 +10,29 @@
 
 namespace at::io {
 
+// The system's wording of an errno value.
+std::string reason_of(int error);
+
+// A file and why it failed.
+struct FileFailure {
+    std::string path;
+    std::string reason;
+    bool operator==(const FileFailure&) const = default;
+};
+
 // An input could not be read to its end.
 struct ReadFailed : std::runtime_error {
-    explicit ReadFailed(std::string file) : std::runtime_error("read failed"), path(std::move(file)) {}
-    std::string path;
+    ReadFailed(std::string file, std::string why)
+        : std::runtime_error("read failed"), failure{std::move(file), std::move(why)} {}
+    FileFailure failure;
 };
 
 // Outputs could not be written or put in place. When any could not be
 // written, none replaced an earlier file.
 struct WriteFailed : std::runtime_error {
-    explicit WriteFailed(std::vector<std::string> files)
-        : std::runtime_error("write failed"), paths(std::move(files)) {}
-    std::vector<std::string> paths;
+    explicit WriteFailed(std::vector<FileFailure> files)
+        : std::runtime_error("write failed"), failures(std::move(files)) {}
+    std::vector<FileFailure> failures;
 };
 
 }  // namespace at::io

@@ -57,7 +57,7 @@ bool LineReader::refill() {
             at_end_ = true;
             return false;
         }
-        if (errno != EINTR) throw io::ReadFailed(path_);
+        if (errno != EINTR) throw io::ReadFailed(path_, io::reason_of(errno));
     }
 }
 

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/io/errors.hpp"
+
 namespace at {
 
 namespace {
@@ -68,7 +70,10 @@ OutputFile::~OutputFile() { discard(); }
 void OutputFile::open() {
     // A final name that is a folder could never be replaced by the rename.
     struct stat existing;
-    if (::stat(final_path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return;
+    if (::stat(final_path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        error_ = EISDIR;
+        return;
+    }
     // A hidden name in the same folder, so that the rename is atomic.
     const auto slash = final_path_.rfind('/');
     const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
@@ -86,11 +91,12 @@ void OutputFile::open() {
         }
         if (errno != EEXIST) break;
     }
+    error_ = errno;
     temp_path_.clear();
 }
 
 void OutputFile::drain() {
-    if (ok_ && !write_all(fd_, buffer_.data(), buffer_.size())) ok_ = false;
+    if (ok_ && !write_all(fd_, buffer_.data(), buffer_.size())) fail(errno);
     written_ += buffer_.size();
     buffer_.clear();
     // A large output is handed to the disk as it grows, so that the sync at
@@ -113,7 +119,7 @@ void OutputFile::hand_to_disk() {
         ::sync_file_range(fd_, static_cast<off_t>(handed_to_disk_), static_cast<off_t>(written_ - handed_to_disk_),
                           SYNC_FILE_RANGE_WRITE) != 0 &&
         errno != ENOSYS) {
-        ok_ = false;
+        fail(errno);
     }
 #endif
     handed_to_disk_ = written_;
@@ -122,20 +128,30 @@ void OutputFile::hand_to_disk() {
 bool OutputFile::finish() {
     if (fd_ < 0) return false;
     drain();
-    if (ok_ && ::fsync(fd_) != 0) ok_ = false;
-    if (::close(fd_) != 0) ok_ = false;
+    if (ok_ && ::fsync(fd_) != 0) fail(errno);
+    if (::close(fd_) != 0) fail(errno);
     fd_ = -1;
     return ok_;
 }
 
 bool OutputFile::commit() {
     if (!ok_ || fd_ >= 0 || temp_path_.empty()) return false;
-    if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) return false;
+    if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
+        fail(errno);
+        return false;
+    }
     forget_temp_file(slot_);
     slot_ = -1;
     temp_path_.clear();
     return true;
 }
+
+void OutputFile::fail(int error) {
+    if (ok_ || error_ == 0) error_ = error;
+    ok_ = false;
+}
+
+std::string OutputFile::reason() const { return io::reason_of(error_); }
 
 void OutputFile::discard() {
     if (fd_ >= 0) ::close(fd_);

@@ -30,12 +30,15 @@ public:
     bool commit();
 
     const std::string& path() const { return final_path_; }
+    // Why the output failed, as the system words it.
+    std::string reason() const;
 
 private:
     void open();
     void drain() override;
     void hand_to_disk();
     void discard();
+    void fail(int error);  // keeps the first error
 
     std::string final_path_;
     std::string temp_path_;
@@ -44,6 +47,7 @@ private:
     std::uint64_t handed_to_disk_ = 0;  // of those, asked to be written to disk
     int slot_ = -1;  // place in the list of temporary files removed on a signal
     bool ok_ = false;
+    int error_ = 0;  // the errno of the first failure
 };
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of unfinished

@@ -12,14 +12,14 @@ TextSink& SafeOutputs::create(std::string_view name) {
 }
 
 void SafeOutputs::commit() {
-    std::vector<std::string> failed;
+    std::vector<io::FileFailure> failed;
     for (auto& file : files_) file->start_writeback();
     for (auto& file : files_) {
-        if (!file->finish()) failed.push_back(file->path());
+        if (!file->finish()) failed.push_back({file->path(), file->reason()});
     }
     if (failed.empty()) {
         for (auto& file : files_) {
-            if (!file->commit()) failed.push_back(file->path());
+            if (!file->commit()) failed.push_back({file->path(), file->reason()});
         }
     }
     if (!failed.empty()) throw io::WriteFailed(std::move(failed));

@@ -170,7 +170,7 @@ TEST(LineReader, ReadErrorThrowsNamingTheInput) {
     ASSERT_GE(fd, 0);
     at::LineReader reader(fd, "the input");
     EXPECT_THROW(try { lines_of(reader); } catch (const at::io::ReadFailed& failure) {
-        EXPECT_EQ(failure.path, "the input");
+        EXPECT_EQ(failure.failure, (at::io::FileFailure{"the input", "Is a directory"}));
         throw;
     }, at::io::ReadFailed);
     ::close(fd);
@@ -209,7 +209,7 @@ TEST(SafeOutputs, CommitReplacesEarlierFilesOrNoneAndLeavesNoTempFile) {
         outputs.create(c.string()).write("new c\n");
         outputs.create(b.string()).write(big + big);
         EXPECT_THROW(try { outputs.commit(); } catch (const at::io::WriteFailed& failure) {
-            EXPECT_EQ(failure.paths, Strings{c.string()});
+            EXPECT_EQ(failure.failures, (std::vector<at::io::FileFailure>{{c.string(), "Is a directory"}}));
             throw;
         }, at::io::WriteFailed);
     }
