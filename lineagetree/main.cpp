@@ -15,7 +15,7 @@ constexpr at::cli::Program program{
     "under the taxon before it on its line, and counts the reads.\n"
     "\n"
     "Reads   mothur_output        the classifier's per-read taxonomy file\n"
-    "Writes  taxonomy.json        into the current folder: the tree, each node a\n"
+    "Writes  taxonomy.json        into the output folder: the tree, each node a\n"
     "                             \"name\" and either \"children\" or \"size\" (reads)\n",
     "lineagetree reads.reference.wang.taxonomy",
 };
@@ -23,8 +23,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[1]}};
+    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{args[0]}};
         at::lineagetree::write_tree(inputs[0], outputs);
     });
 }

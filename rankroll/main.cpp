@@ -18,7 +18,7 @@ constexpr at::cli::Program program{
     "                               otu_reflowONE.txt or otu_reflowMANY.txt)\n"
     "        gg_tax_file            reference id, TAB, k__...;p__...;...;s__...\n"
     "                               (with or without a blank after each \";\")\n"
-    "Writes  fullLineage.txt        into the current folder: the total of each\n"
+    "Writes  fullLineage.txt        into the output folder: the total of each\n"
     "                               lineage, as written in the taxonomy\n"
     "        species.txt genus.txt family.txt order.txt class.txt phylum.txt\n"
     "                               the total of each taxon of that rank\n"
@@ -32,8 +32,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[1]}, {args[2]}};
+    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{args[0]}, {args[1]}};
         at::rankroll::roll_up(inputs[0], inputs[1], outputs);
     });
 }

@@ -17,7 +17,7 @@ constexpr at::cli::Program program{
     "\n"
     "Reads   mothur_output_file   the classifier's per-read taxonomy file\n"
     "Writes  otu.txt species.txt genus.txt family.txt order.txt class.txt phylum.txt\n"
-    "                             into the current folder: name, TAB, reads, in\n"
+    "                             into the output folder: name, TAB, reads, in\n"
     "                             byte order of the name; then \"unassigned\", TAB,\n"
     "                             the reads that reached no taxon of that rank\n"
     "        fullLineage.txt      the kept taxon labels of a read, each followed\n"
@@ -28,8 +28,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[1]}};
+    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{args[0]}};
         at::readtally::tally(inputs[0], outputs);
     });
 }

@@ -17,7 +17,7 @@ constexpr at::cli::Program program{
     "\n"
     "Reads   otu_abundance_file   OTU, TAB, count (such as readtally's otu.txt)\n"
     "        mapping_matrix       OTU, TAB, refid:weight,refid:weight,...\n"
-    "Writes  otu_reflowONE.txt    into the current folder: each OTU's whole count\n"
+    "Writes  otu_reflowONE.txt    into the output folder: each OTU's whole count\n"
     "                             at the first reference id of its row\n"
     "        otu_reflowMANY.txt   count x weight for every weight of 0.01 or more,\n"
     "                             as percentages of the grand total\n"
@@ -29,9 +29,9 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
+    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
         // The matrix is opened first, so a missing matrix is reported first.
-        at::cli::Inputs inputs{{args[2]}, {args[1]}};
+        at::cli::Inputs inputs{{args[1]}, {args[0]}};
         at::refspread::map_back(inputs[0], inputs[1], outputs);
     });
 }

@@ -16,7 +16,7 @@ constexpr at::cli::Program program{
     "Reads   input_filename       key, TAB, number (a rank table, for instance); a\n"
     "                             repeated key keeps its last value, while the sum\n"
     "                             counts every row\n"
-    "Writes  normalized.txt       into the current folder: each key in byte order,\n"
+    "Writes  normalized.txt       into the output folder: each key in byte order,\n"
     "                             TAB, 100 x value / sum (six significant digits)\n",
     "sharescale phylum.txt",
 };
@@ -24,8 +24,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[1]}};
+    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{args[0]}};
         at::sharescale::normalize(inputs[0], outputs);
     });
 }

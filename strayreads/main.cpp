@@ -17,7 +17,7 @@ constexpr at::cli::Program program{
     "                             without \"u__\" selects its read ID (the text\n"
     "                             before the first TAB)\n"
     "        input_fasta file     the reads, streamed once from start to end\n"
-    "Writes  unclassified.fasta   into the current folder: for each header whose\n"
+    "Writes  unclassified.fasta   into the output folder: for each header whose\n"
     "                             read ID (after \">\" up to the first space) is\n"
     "                             selected, \">\" and the ID, then the record's\n"
     "                             first sequence line\n",
@@ -27,8 +27,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](char** args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[1]}, {args[2], at::cli::Naming::second}};
+    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{args[0]}, {args[1], at::cli::Naming::second}};
         at::strayreads::extract(inputs[0], inputs[1], outputs);
     });
 }

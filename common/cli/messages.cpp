@@ -36,4 +36,8 @@ void report_write_failure(const io::FileFailure& failure) {
     report("Not able to write the file", failure.path, failure.reason);
 }
 
+void report_folder_failure(const io::FileFailure& failure) {
+    report("Not able to make the folder", failure.path, failure.reason);
+}
+
 }  // namespace at::cli

@@ -13,5 +13,6 @@ namespace at::cli {
 void report_open_failure(const io::FileFailure& failure, Naming naming);
 void report_read_failure(const io::FileFailure& failure);
 void report_write_failure(const io::FileFailure& failure);
+void report_folder_failure(const io::FileFailure& failure);
 
 }  // namespace at::cli

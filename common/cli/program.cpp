@@ -26,18 +26,26 @@ void print(std::FILE* stream, std::string_view text) { std::fwrite(text.data(), 
 std::string help_text(const Program& program) {
     std::string text = "Usage: ";
     text += program.name;
-    text += ' ';
+    text += " [-o DIR] ";
     text += program.arguments;
     text += "\n       ";
     text += program.name;
     text += " --help | --version\n\n";
     text += program.description;
     text +=
+        "\nOptions, before or after the inputs:\n"
+        "  -o, --outdir DIR  write the outputs into DIR instead of the current folder;\n"
+        "                    DIR is made when it does not exist (its parent must)\n"
+        "  -h, --help        print this text and exit\n"
+        "      --version     print the version and exit\n"
+        "  --                end the options: the arguments after it are inputs even\n"
+        "                    when they start with \"-\"; an input named \"-x\" may also\n"
+        "                    be given as \"./-x\"\n"
         "\nEvery output is written to a temporary file first; earlier files of the same\n"
         "names are replaced only when all outputs of the run are complete.\n"
         "\nExit status: 0 success; 1 an input could not be opened or read, or an output\n"
         "could not be written (earlier files are then left as they were); 255 a\n"
-        "mandatory argument is missing.\n"
+        "mandatory argument is missing or an option is unknown.\n"
         "\nExample: ";
     text += program.example;
     text += '\n';
@@ -58,26 +66,81 @@ void report_failure(const Program& program, std::string_view what) {
     print(stderr, text);
 }
 
+int usage_error(const Program& program, std::string_view problem) {
+    if (!problem.empty()) report_failure(program, problem);
+    print(stderr, "Usage: Enter mandatory arguments\nSample: ./" + std::string(program.name) + ' ' +
+                      std::string(program.arguments) + '\n');
+    return exit_usage;
+}
+
+std::string quoted(std::string_view text) { return '"' + std::string(text) + '"'; }
+
+// What the command line asks for.
+struct CommandLine {
+    enum class Action { run, help, version, usage_error } action = Action::run;
+    std::string problem;  // for a usage error: what is wrong ("" when inputs are missing)
+    Arguments inputs;
+    std::string outdir;
+};
+
+// Options may stand anywhere before "--"; "-" alone is an input (standard
+// input), as is every argument after "--".
+CommandLine parse(int argc, char** argv) {
+    CommandLine line;
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (options_ended || argument.size() < 2 || argument[0] != '-') {
+            line.inputs.push_back(argv[i]);
+        } else if (argument == "--") {
+            options_ended = true;
+        } else if (argument == "-h" || argument == "--help") {
+            line.action = CommandLine::Action::help;
+            return line;
+        } else if (argument == "--version") {
+            line.action = CommandLine::Action::version;
+            return line;
+        } else if (argument == "-o" || argument == "--outdir") {
+            if (i + 1 == argc) {
+                line.action = CommandLine::Action::usage_error;
+                line.problem = "option " + quoted(argument) + " needs a folder";
+                return line;
+            }
+            line.outdir = argv[++i];
+        } else if (argument.starts_with("--outdir=")) {
+            line.outdir = argument.substr(9);
+        } else {
+            line.action = CommandLine::Action::usage_error;
+            line.problem = "unknown option " + quoted(argument);
+            return line;
+        }
+    }
+    return line;
+}
+
 }  // namespace
 
-int run(const Program& program, int argc, char** argv, const std::function<void(char** argv, OutputSet& outputs)>& body) {
+int run(const Program& program, int argc, char** argv,
+        const std::function<void(const Arguments& arguments, OutputSet& outputs)>& body) {
     try {
-        if (argc >= 2) {
-            const std::string_view first = argv[1];
-            if (first == "--help" || first == "-h") return answer(help_text(program));
-            if (first == "--version") {
+        CommandLine line = parse(argc, argv);
+        switch (line.action) {
+            case CommandLine::Action::help: return answer(help_text(program));
+            case CommandLine::Action::version:
                 return answer(std::string(program.name) + " (amplicon tally tools) " AT_VERSION "\n");
-            }
+            case CommandLine::Action::usage_error: return usage_error(program, line.problem);
+            case CommandLine::Action::run: break;
         }
-        if (argc - 1 < program.mandatory_arguments) {
-            print(stderr, "Usage: Enter mandatory arguments\nSample: ./" + std::string(program.name) + ' ' +
-                              std::string(program.arguments) + '\n');
-            return exit_usage;
+        const auto mandatory = static_cast<std::size_t>(program.mandatory_arguments);
+        if (line.inputs.size() < mandatory) return usage_error(program, "");
+        for (std::size_t i = mandatory; i < line.inputs.size(); ++i) {
+            report_failure(program, "ignoring extra argument " + quoted(line.inputs[i]));
         }
+        line.inputs.resize(mandatory);
         install_output_signal_handlers();
         fast::prepare_heap();
-        SafeOutputs outputs;
-        body(argv, outputs);
+        SafeOutputs outputs(line.outdir);
+        body(line.inputs, outputs);
         outputs.commit();
         return exit_success;
     } catch (const OpenFailed&) {
@@ -87,6 +150,8 @@ int run(const Program& program, int argc, char** argv, const std::function<void(
         report_read_failure(failure.failure);
     } catch (const io::WriteFailed& failure) {
         for (const io::FileFailure& file : failure.failures) report_write_failure(file);
+    } catch (const io::FolderFailed& failure) {
+        report_folder_failure(failure.failure);
     } catch (const std::bad_alloc&) {
         report_failure(program, "out of memory");
     } catch (const std::exception& error) {

@@ -1,10 +1,11 @@
 #pragma once
-// The command-line frame of every program: --help and --version, the
-// argument check and its usage text, exit statuses, and the one place where
-// failures become messages, so that no exception leaves main.
+// The command-line frame of every program: the options (--help, --version,
+// --outdir), the argument check and its usage text, exit statuses, and the
+// one place where failures become messages, so that no exception leaves main.
 
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "common/io/output_set.hpp"
 
@@ -12,7 +13,7 @@ namespace at::cli {
 
 constexpr int exit_success = 0;
 constexpr int exit_failure = 1;  // an input, a read or an output failed
-constexpr int exit_usage = 255;  // mandatory arguments missing
+constexpr int exit_usage = 255;  // mandatory arguments missing, or an unknown option
 
 struct Program {
     std::string_view name;         // "readtally"
@@ -22,12 +23,18 @@ struct Program {
     std::string_view example;      // --help: one command line
 };
 
-// Runs a program's body inside the frame. The body gets argv (its mandatory
-// arguments are there) and the run's outputs, a safe output set that the
-// frame commits when the body returns. A failure the body throws (an input
+// The input paths of a run, in argument order, options taken out: at least
+// the program's mandatory arguments (surplus ones are warned about and left
+// out).
+using Arguments = std::vector<const char*>;
+
+// Runs a program's body inside the frame. The body gets its arguments and
+// the run's outputs, a safe output set (in the folder of --outdir, else the
+// current folder) that the frame commits when the body returns. A failure the body throws (an input
 // that cannot be opened or read) or the commit meets (an output that cannot
 // be written) ends the run with the failure's status, the outputs not
 // committed. Returns the exit status.
-int run(const Program& program, int argc, char** argv, const std::function<void(char** argv, OutputSet& outputs)>& body);
+int run(const Program& program, int argc, char** argv,
+        const std::function<void(const Arguments& arguments, OutputSet& outputs)>& body);
 
 }  // namespace at::cli

@@ -35,4 +35,11 @@ struct WriteFailed : std::runtime_error {
     std::vector<FileFailure> failures;
 };
 
+// The folder the outputs go into could not be made.
+struct FolderFailed : std::runtime_error {
+    FolderFailed(std::string folder, std::string why)
+        : std::runtime_error("folder failed"), failure{std::move(folder), std::move(why)} {}
+    FileFailure failure;
+};
+
 }  // namespace at::io

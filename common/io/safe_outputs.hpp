@@ -3,6 +3,7 @@
 // until every output is complete, and then all are renamed into place.
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,10 @@ namespace at {
 
 class SafeOutputs final : public OutputSet {
 public:
+    // Outputs go into `folder` ("" for the current folder), which is made,
+    // when it does not exist, as the first output is created; io::FolderFailed
+    // when it cannot be.
+    explicit SafeOutputs(std::string folder = {});
     TextSink& create(std::string_view name) override;
     // Finishes every output and renames them into place. Throws
     // io::WriteFailed, naming each output that could not be created or
@@ -21,6 +26,7 @@ public:
     void commit();
 
 private:
+    std::string folder_;
     std::vector<std::unique_ptr<OutputFile>> files_;
 };
 
