@@ -56,8 +56,7 @@ touch "$marker"
 tables=(otu.txt species.txt genus.txt family.txt order.txt class.txt phylum.txt fullLineage.txt)
 rm -f "${tables[@]}" otu_reflowONE.txt otu_reflowMANY.txt unclassified.fasta taxonomy.json normalized.txt
 for folder in rankroll-ONE rankroll-MANY; do
-    mkdir -p "$folder"
-    (cd "$folder" && rm -f "${tables[@]}")
+    [ -d "$folder" ] && (cd "$folder" && rm -f "${tables[@]}")
 done
 
 classification="$data/reads.reference.wang.taxonomy"
@@ -67,8 +66,8 @@ echo "Running the tool chain in $out:"
 step readtally "$classification"
 step refspread otu.txt "$data/mapping_matrix.txt"
 # rankroll writes tables of the same names as readtally: each run gets its own folder.
-(cd rankroll-ONE && step rankroll ../otu_reflowONE.txt "$data/gg_taxonomy_spaced.txt")
-(cd rankroll-MANY && step rankroll ../otu_reflowMANY.txt "$data/gg_taxonomy_spaced.txt")
+step rankroll -o rankroll-ONE otu_reflowONE.txt "$data/gg_taxonomy_spaced.txt"
+step rankroll -o rankroll-MANY otu_reflowMANY.txt "$data/gg_taxonomy_spaced.txt"
 step strayreads "$classification" "$data/reads.fasta"
 step lineagetree "$classification"
 step sharescale phylum.txt
