@@ -20,7 +20,7 @@ constexpr at::cli::Program program{
     "Writes  unclassified.fasta   into the output folder: for each header whose\n"
     "                             read ID (after \">\" up to the first space) is\n"
     "                             selected, \">\" and the ID, then the record's\n"
-    "                             first sequence line\n",
+    "                             sequence lines up to the next header\n",
     "strayreads reads.reference.wang.taxonomy reads.fasta",
 };
 

@@ -19,12 +19,11 @@ std::string_view header_read_id(std::string_view header) {
     return header.substr(0, header.find(' '));
 }
 
-// A FASTA record as it is copied: the read ID of its header and its first
-// sequence line, when it has one.
+// A FASTA record as it is copied: the read ID of its header and its
+// sequence lines, each with its newline (wrapped records have several).
 struct Record {
     std::string read_id;
     std::string sequence;
-    bool has_sequence = false;
 
     std::string_view key() const { return read_id; }
 };
@@ -43,17 +42,14 @@ public:
             if (line.front() == '>') start_record(line);
         }
         record.read_id.swap(next_read_id_);
-        record.has_sequence = false;
+        record.sequence.clear();
         header_read_ = false;
         while (lines_.next(line)) {
             if (line.front() == '>') {
                 start_record(line);
                 break;
             }
-            if (!record.has_sequence) {
-                record.sequence.assign(line);
-                record.has_sequence = true;
-            }
+            (record.sequence += line) += '\n';
         }
         return true;
     }
@@ -88,10 +84,7 @@ void extract(LineReader& classification, LineReader& fasta, OutputSet& outputs) 
             out.put('>');
             out.write(record.read_id);
             out.put('\n');
-            if (record.has_sequence) {
-                out.write(record.sequence);
-                out.put('\n');
-            }
+            out.write(record.sequence);
         });
 }
 

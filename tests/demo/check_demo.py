@@ -156,16 +156,23 @@ def main():
     check.that(keys(path("rankroll-ONE/fullLineage.txt")) != keys(path("fullLineage.txt")),
                "rankroll-ONE/fullLineage.txt holds readtally's lineages")
 
-    # strayreads: the reads without an OTU token, each a header and one
-    # sequence line.
-    with open(path("unclassified.fasta"), encoding="utf-8") as f:
-        fasta = f.read().splitlines()
-    headers = [line[1:] for line in fasta[0::2]]
-    check.that(len(headers) == 64, f"unclassified.fasta holds {len(headers)} records, expected 64")
-    check.that(set(headers) == no_otu_ids and len(fasta) == 2 * len(headers)
-               and all(line.startswith(">") for line in fasta[0::2])
-               and not any(line.startswith(">") for line in fasta[1::2]),
-               "unclassified.fasta is not one header and one sequence line for each read without OTU")
+    # strayreads: the record of each read without an OTU token, its header
+    # cut to the read ID and all its sequence lines (the sample is wrapped).
+    def records(fasta_path):
+        found = []
+        with open(fasta_path, encoding="utf-8") as f:
+            for line in f.read().splitlines():
+                if line.startswith(">"):
+                    found.append([line[1:].split(" ")[0]])
+                elif found:
+                    found[-1].append(line)
+        return found
+    written = records(path("unclassified.fasta"))
+    sample = {record[0]: record for record in records(os.path.join(args.data, "reads.fasta"))}
+    check.that(len(written) == 64, f"unclassified.fasta holds {len(written)} records, expected 64")
+    check.that({record[0] for record in written} == no_otu_ids
+               and all(record == sample[record[0]] for record in written),
+               "unclassified.fasta is not the whole record of each read without OTU")
 
     # lineagetree: a JSON tree whose top level is the phyla readtally counted
     # (every sample read that reaches a phylum has a token after it).
