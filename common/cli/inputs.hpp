@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/io/line_reader.hpp"
@@ -16,6 +17,9 @@ enum class Naming {
     plain,   // Not able to open the file "reads.fasta"
     second,  // Not able to open the file 2 "reads.fasta"
 };
+
+// The input path that stands for standard input.
+constexpr std::string_view standard_input_name = "-";
 
 struct InputPath {
     const char* path;

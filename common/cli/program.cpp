@@ -1,5 +1,6 @@
 #include "common/cli/program.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -41,6 +42,9 @@ std::string help_text(const Program& program) {
         "  --                end the options: the arguments after it are inputs even\n"
         "                    when they start with \"-\"; an input named \"-x\" may also\n"
         "                    be given as \"./-x\"\n"
+        "\nAn input \"-\" is standard input (one input at most). Inputs compressed with\n"
+        "gzip are read decompressed, whatever their names; Windows line ends (CRLF)\n"
+        "are read as line ends.\n"
         "\nEvery output is written to a temporary file first; earlier files of the same\n"
         "names are replaced only when all outputs of the run are complete.\n"
         "\nExit status: 0 success; 1 an input could not be opened or read, or an output\n"
@@ -137,6 +141,9 @@ int run(const Program& program, int argc, char** argv,
             report_failure(program, "ignoring extra argument " + quoted(line.inputs[i]));
         }
         line.inputs.resize(mandatory);
+        if (std::count(line.inputs.begin(), line.inputs.end(), standard_input_name) > 1) {
+            return usage_error(program, "standard input (\"-\") can be only one of the inputs");
+        }
         install_output_signal_handlers();
         fast::prepare_heap();
         SafeOutputs outputs(line.outdir);

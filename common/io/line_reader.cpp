@@ -1,14 +1,20 @@
 #include "common/io/line_reader.hpp"
 
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
-
-#include "common/io/errors.hpp"
 
 namespace at {
 
-LineReader::LineReader(int fd, std::string path) : fd_(fd), path_(std::move(path)), buffer_(block_size) {
+namespace {
+
+// A line without the CR of a CRLF line end.
+std::string_view without_cr(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+}  // namespace
+
+LineReader::LineReader(std::unique_ptr<io::ByteSource> source) : source_(std::move(source)), buffer_(block_size) {
     data_ = buffer_.data();
 }
 
@@ -21,17 +27,16 @@ bool LineReader::next(std::string_view& line) {
             const auto stop = static_cast<std::size_t>(static_cast<const char*>(newline) - data_);
             const std::size_t start = begin_;
             begin_ = searched_ = stop + 1;
-            if (stop == start) continue;  // an empty line
-            line = std::string_view(data_ + start, stop - start);
+            line = without_cr(std::string_view(data_ + start, stop - start));
+            if (line.empty()) continue;
             return true;
         }
         // What is left is searched: the rest of the line is read behind it.
         searched_ = end_;
         if (at_end_ || !refill()) {
-            if (begin_ == end_) return false;
-            line = std::string_view(data_ + begin_, end_ - begin_);
+            line = without_cr(std::string_view(data_ + begin_, end_ - begin_));
             begin_ = end_;
-            return true;
+            return !line.empty();
         }
     }
 }
@@ -47,18 +52,13 @@ bool LineReader::refill() {
     searched_ -= begin_;
     begin_ = 0;
     end_ = kept;
-    for (;;) {
-        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-        if (got > 0) {
-            end_ += static_cast<std::size_t>(got);
-            return true;
-        }
-        if (got == 0) {
-            at_end_ = true;
-            return false;
-        }
-        if (errno != EINTR) throw io::ReadFailed(path_, io::reason_of(errno));
+    const std::size_t got = source_->read(buffer_.data() + end_, buffer_.size() - end_);
+    if (got == 0) {
+        at_end_ = true;
+        return false;
     }
+    end_ += got;
+    return true;
 }
 
 }  // namespace at

@@ -1,16 +1,19 @@
 #pragma once
 // The line reader every program reads its inputs with.
 //
-// Lines end at LF, which is not part of the line; a CR before it stays.
+// Lines end at LF, which is not part of the line, and so does one CR right
+// before it or at the very end of the input (files written on Windows).
 // Empty lines are skipped. A last line without a newline is still a line.
 // Lines may be of any length: the buffer grows to hold the longest one.
 // A read error is never taken for the end of the input: it throws
 // io::ReadFailed, so that no table is written from a partly read file.
 
 #include <cstddef>
-#include <string>
+#include <memory>
 #include <string_view>
 #include <vector>
+
+#include "common/io/byte_source.hpp"
 
 namespace at {
 
@@ -18,9 +21,8 @@ class LineReader {
 public:
     static constexpr std::size_t block_size = std::size_t{256} << 10;
 
-    // Reads an open file descriptor in blocks; the descriptor stays the
-    // caller's. `path` names the file in a read failure.
-    LineReader(int fd, std::string path);
+    // Reads the bytes of a source in blocks.
+    explicit LineReader(std::unique_ptr<io::ByteSource> source);
     // Reads lines out of bytes in memory (tests and fuzzers); the bytes stay
     // the caller's and must outlive the reader.
     explicit LineReader(std::string_view bytes);
@@ -37,8 +39,7 @@ private:
     // the end of the input.
     bool refill();
 
-    int fd_ = -1;
-    std::string path_;
+    std::unique_ptr<io::ByteSource> source_;
     std::vector<char> buffer_;
     const char* data_ = nullptr;  // the buffered bytes
     std::size_t begin_ = 0;       // first byte not yet handed out
