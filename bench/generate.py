@@ -26,6 +26,7 @@ import json
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 
@@ -466,6 +467,15 @@ def write_text(path, lines, count):
     return {"lines": count, "bytes": len(text)}
 
 
+def write_gzip_of(path, seed, scale, tree):
+    """The gzip file of the input beside it (its name without .gz), as pigz
+    or gzip writes it at the default level."""
+    tool = shutil.which("pigz") or shutil.which("gzip")
+    with open(path[:-3], "rb") as source, open(path, "wb") as target:
+        subprocess.run([tool, "-c"], stdin=source, stdout=target, check=True)
+    return {"bytes": os.path.getsize(path)}
+
+
 FILES = {
     # name: (version, function, rough size in bytes at scale 1). Bump a file's
     # version when its generator's output changes, so that old data is remade.
@@ -477,6 +487,8 @@ FILES = {
     "otu_abundance.txt": (2, lambda p, seed, scale, tree: write_otu_abundance(p, seed, scale), 2e6),
     "mapping_matrix.txt": (2, lambda p, seed, scale, tree: write_mapping_matrix(p, seed, scale), 1e7),
     "share_table.txt": (3, write_share_table, 3e6),
+    "reads.wang.taxonomy.gz": (1, write_gzip_of, 2.5e8),
+    "reads.fasta.gz": (1, write_gzip_of, 3e8),
 }
 
 
