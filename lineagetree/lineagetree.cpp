@@ -39,17 +39,17 @@ std::string_view tree_text(const Token& token) {
 struct LineState {
     std::optional<Rank> rank;  // of the last token that set one
     std::string_view previous_name;
-    bool ended = false;  // a token ended the line: the rest is not looked at
+    std::string lineage;  // the names so far, each followed by ";"
+    bool ended = false;   // a token ended the line: the rest is not looked at
 };
 
 // Runs tokens of a line through the rank state machine, from `state`, and
 // counts `lines` in the level maps for each taxon it nests. Each counted
-// token goes under the previous name, the taxon name of the token before it;
-// a token that ends the line (an OTU, a marker, a rank below the cutoff)
-// counts in the level map below the rank state. The texts must stay while
-// the tree is built.
+// token goes under the lineage of the names before it; a token that ends the
+// line (an OTU, a marker, a rank below the cutoff) counts in the level map
+// below the rank state. The texts must stay while the tree is built.
 void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tree& tree) {
-    const auto count = [&](Level level, std::string_view child) { tree.levels[level][state.previous_name][child] += lines; };
+    const auto count = [&](Level level, std::string_view child) { tree.children(level, state.lineage)[child] += lines; };
     const auto end_line = [&](std::string_view child) {
         if (state.rank >= Rank::phylum && state.rank <= Rank::species) count(level_below(*state.rank), child);
         state.ended = true;
@@ -88,6 +88,7 @@ void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tr
             state.rank = rank;
         }
         state.previous_name = name;
+        (state.lineage += name) += ';';
     }
 }
 

@@ -1,9 +1,8 @@
 #include "lineagetree/tree_writer.hpp"
 
-#include <memory>
+#include <algorithm>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "common/taxonomy/classification.hpp"
@@ -46,7 +45,7 @@ constexpr int deepest = 7;
 // Writes a name as the text of a JSON string. Names are bytes: quotes,
 // backslashes and control characters are escaped, every other byte (those
 // above 127 too) is written as it is.
-void write_name(TextSink& out, std::string_view name) {
+void write_json_name(TextSink& out, std::string_view name) {
     static constexpr char hex_digits[] = "0123456789abcdef";
     std::size_t plain_from = 0;
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -71,108 +70,97 @@ void write_name(TextSink& out, std::string_view name) {
     out.write(name.substr(plain_from));
 }
 
-using SortedChildren = std::vector<const ChildCounts::Entry*>;
+// The taxon names of a lineage, from the first.
+std::vector<std::string_view> names_of(std::string_view lineage) {
+    std::vector<std::string_view> names;
+    for (std::size_t end; (end = lineage.find(';')) != std::string_view::npos; lineage.remove_prefix(end + 1)) {
+        names.push_back(lineage.substr(0, end));
+    }
+    return names;
+}
+
+// The parents of the class map, as nodes of depth 1: by name, and those that
+// share a name by their lineages, name by name.
+std::vector<const LevelMap::Entry*> top_nodes(const LevelMap& class_map) {
+    struct Top {
+        std::vector<std::string_view> names;
+        const LevelMap::Entry* entry;
+        std::string_view name() const { return names.empty() ? std::string_view() : names.back(); }
+    };
+    std::vector<Top> tops;
+    class_map.for_each_entry([&tops](const LevelMap::Entry& entry) { tops.push_back({names_of(entry.key), &entry}); });
+    std::sort(tops.begin(), tops.end(), [](const Top& a, const Top& b) {
+        if (a.name() != b.name()) return a.name() < b.name();
+        return std::lexicographical_compare(a.names.begin(), a.names.end(), b.names.begin(), b.names.end());
+    });
+    std::vector<const LevelMap::Entry*> sorted;
+    for (const Top& top : tops) sorted.push_back(top.entry);
+    return sorted;
+}
 
 class TreeWriter {
 public:
-    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(&out) {
-        // How many parents each child name has in the level maps but the last.
-        for (std::size_t level = 0; level + 1 < level_count; ++level) {
-            tree.levels[level].for_each([&](std::string_view, const ChildCounts& children) {
-                children.for_each([&](std::string_view child, std::int64_t) { ++parents_[level][child]; });
-            });
-        }
-    }
+    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(out) {}
 
     void write() {
-        out_->write(root_opening);
-        const auto parents = fast::sorted_entries(tree_.levels[class_level]);
+        out_.write(root_opening);
+        const auto parents = top_nodes(tree_.levels[class_level]);
         for (std::size_t i = 0; i < parents.size(); ++i) {
             const DepthLayout& layout = layouts[1];
-            out_->write(layout.open_before_name);
-            write_name(*out_, parents[i]->key);
-            out_->write(layout.open_after_name);
-            write_children(2, *children_of(class_level, parents[i]->key));
-            out_->write(layout.close);
-            out_->write(i + 1 < parents.size() ? ",\n" : "\n");
+            const std::vector<std::string_view> names = names_of(parents[i]->key);
+            out_.write(layout.open_before_name);
+            write_name(names.empty() ? std::string_view() : names.back());
+            out_.write(layout.open_after_name);
+            std::string lineage(parents[i]->key);
+            write_children(2, parents[i]->value, lineage);
+            out_.write(layout.close);
+            out_.write(i + 1 < parents.size() ? ",\n" : "\n");
         }
-        out_->write(root_closing);
+        out_.write(root_closing);
     }
 
 private:
-    // The children of a name in a level map in byte order, nullptr when it
-    // has none. A name that stands under many parents is written under each;
-    // its children are sorted once.
-    const SortedChildren* children_of(std::size_t level, std::string_view name) {
-        const ChildCounts* children = tree_.levels[level].find(name);
-        if (children == nullptr) return nullptr;
-        // Kept apart from the map, so that it stays where it is as the map grows.
-        std::unique_ptr<SortedChildren>& sorted = sorted_[level][name];
-        if (!sorted) sorted = std::make_unique<SortedChildren>(fast::sorted_entries(*children));
-        return sorted.get();
-    }
-
-    void write_children(int depth, const SortedChildren& children) {
-        for (std::size_t i = 0; i < children.size(); ++i) {
-            write_node(depth, children[i]->key, children[i]->value);
-            out_->write(i + 1 < children.size() ? ",\n" : "\n");
+    // The children of a node, in byte order of their names. `lineage` is
+    // the node's own; it is extended for each child and restored.
+    void write_children(int depth, const ChildCounts& children, std::string& lineage) {
+        const auto sorted = fast::sorted_entries(children);
+        for (std::size_t i = 0; i < sorted.size(); ++i) {
+            const std::size_t parent_size = lineage.size();
+            (lineage += sorted[i]->key) += ';';
+            write_node(depth, sorted[i]->key, sorted[i]->value, lineage);
+            lineage.resize(parent_size);
+            out_.write(i + 1 < sorted.size() ? ",\n" : "\n");
         }
     }
 
-    // A node of depth 2 to 7. Its children are what its name holds in the
+    // A node of depth 2 to 7. Its children are what its lineage holds in the
     // level map of the next rank down: the order map for depth 2, and so on
     // to the OTU map for depth 6; an OTU at depth 7 has none.
-    void write_node(int depth, std::string_view name, std::int64_t count) {
+    void write_node(int depth, std::string_view name, std::int64_t count, std::string& lineage) {
         const DepthLayout& layout = layouts[static_cast<std::size_t>(depth)];
-        const SortedChildren* children =
-            depth < deepest ? children_of(static_cast<std::size_t>(depth - 1), name) : nullptr;
+        const ChildCounts* children =
+            depth < deepest ? tree_.levels[static_cast<std::size_t>(depth - 1)].find(lineage) : nullptr;
         if (children == nullptr) {
-            out_->write(layout.leaf_prefix);
-            write_name(*out_, name);
-            out_->write(leaf_suffix);
-            out_->whole(count);
-            out_->put('}');
+            out_.write(layout.leaf_prefix);
+            write_name(name);
+            out_.write(leaf_suffix);
+            out_.whole(count);
+            out_.put('}');
             return;
         }
-        out_->write(layout.open_before_name);
-        write_name(*out_, name);
-        out_->write(layout.open_after_name);
+        out_.write(layout.open_before_name);
+        write_name(name);
+        out_.write(layout.open_after_name);
         // Reads that stopped at a rank below the cutoff are one node: whatever
         // a taxon named "unclassified" holds further down is not shown.
-        if (name != taxonomy::unclassified_marker) write_children_of(depth, name, *children);
-        out_->write(layout.close);
+        if (name != taxonomy::unclassified_marker) write_children(depth + 1, *children, lineage);
+        out_.write(layout.close);
     }
 
-    // The children of a node of depth 2 to 6. A name under more than one
-    // parent has the same children, written the same way, under each: their
-    // text is made once and copied after that. (With the empty species name
-    // of reference taxonomies, that is most of a large tree.)
-    void write_children_of(int depth, std::string_view name, const SortedChildren& children) {
-        const auto level = static_cast<std::size_t>(depth - 2);
-        const unsigned* parents = parents_[level].find(name);
-        if (parents == nullptr || *parents < 2) {
-            write_children(depth + 1, children);
-            return;
-        }
-        if (const std::string* text = rendered_[level].find(name)) {
-            out_->write(*text);
-            return;
-        }
-        MemorySink sink;
-        TextSink* const out = std::exchange(out_, &sink);
-        write_children(depth + 1, children);
-        out_ = out;
-        out_->write(sink.text());
-        rendered_[level][name] = sink.text();
-    }
+    void write_name(std::string_view name) { write_json_name(out_, name); }
 
     const Tree& tree_;
-    TextSink* out_;
-    std::array<fast::FlatMap<std::unique_ptr<SortedChildren>>, level_count> sorted_;
-    // Per level map but the last: how many parents each child name has, and
-    // the text of the children of the names that have more than one.
-    std::array<fast::FlatMap<unsigned>, level_count - 1> parents_;
-    std::array<fast::FlatMap<std::string>, level_count - 1> rendered_;
+    TextSink& out_;
 };
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "common/fast/flat_map.hpp"
 #include "common/io/text_sink.hpp"
+#include "common/text/arena.hpp"
 
 namespace at::lineagetree {
 
@@ -23,17 +25,26 @@ enum Level : std::size_t {
 
 // Child name -> reads counted for it under one parent.
 using ChildCounts = fast::FlatMap<std::int64_t>;
-// Parent name -> its children. A parent is known by its name alone, so every
-// taxon that shares a name shares one set of children.
+// Parent lineage -> its children. A parent is known by its lineage: the taxon
+// names of the tokens up to and including its own on the line, from the
+// first, each followed by ";". Taxa that share a name under different
+// parents (homonyms, "unclassified", the empty species name) stay apart.
 using LevelMap = fast::FlatMap<ChildCounts>;
 
 // Every parent entry holds at least one child, and every count is at least 1.
 struct Tree {
     std::array<LevelMap, level_count> levels;
+    TextArena lineages;  // the keys of the level maps
+
+    ChildCounts& children(Level level, std::string_view lineage) {
+        if (ChildCounts* known = levels[level].find(lineage)) return *known;
+        return levels[level][lineages.keep(lineage)];
+    }
 };
 
 // Writes the tree as JSON: a root named "taxonomy" over the parents of the
-// class map, each node with its "children" or, for a leaf, its "size".
+// class map, ordered by name and then by lineage, each node with its
+// "children" (in byte order of their names) or, for a leaf, its "size".
 void write_taxonomy(const Tree& tree, TextSink& out);
 
 }  // namespace at::lineagetree

@@ -184,8 +184,13 @@ def main():
     else:
         phyla = keys(path("phylum.txt")) - {"unassigned"}
         check.that(tree.get("name") == "taxonomy", "taxonomy.json: the root is not named taxonomy")
-        top = {child.get("name") for child in tree.get("children", [])}
-        check.that(top == phyla, f"taxonomy.json: top level {sorted(top)}, phylum.txt {sorted(phyla)}")
+        def reads(node):
+            return node["size"] if "size" in node else sum(reads(child) for child in node["children"])
+        # Each phylum's subtree holds exactly its reads, so the leaves add up
+        # to the reads with a phylum.
+        in_tree = {child["name"]: reads(child) for child in tree.get("children", [])}
+        in_table = {key: int(value) for key, value in rows(path("phylum.txt")) if key != "unassigned"}
+        check.that(in_tree == in_table, f"taxonomy.json: phylum totals {in_tree}, phylum.txt {in_table}")
 
     # sharescale: phylum.txt as percentages.
     normalized_total = real_sum(path("normalized.txt"))
