@@ -9,6 +9,7 @@
 #include "common/fast/sums.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "common/taxonomy/line_heads.hpp"
+#include "lineagetree/page.hpp"
 #include "lineagetree/tree_writer.hpp"
 
 namespace at::lineagetree {
@@ -94,7 +95,7 @@ void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tr
 
 }  // namespace
 
-void write_tree(LineReader& classification, OutputSet& outputs) {
+void write_tree(LineReader& classification, OutputSet& outputs, bool with_page) {
     // Lines whose tokens differ only in their confidences count the same:
     // each such line is kept once, with the number of its lines, and counted
     // into the tree at the end.
@@ -122,7 +123,14 @@ void write_tree(LineReader& classification, OutputSet& outputs) {
             nest(ending.last_token(), ending.lines, state, tree);
         }
     });
-    write_taxonomy(tree, outputs.create("taxonomy.json"));
+    if (!with_page) {
+        write_taxonomy(tree, outputs.create("taxonomy.json"));
+        return;
+    }
+    MemorySink json;
+    write_taxonomy(tree, json);
+    outputs.create("taxonomy.json").write(json.text());
+    write_page(viewer_page, json.text(), outputs.create("taxonomy.html"));
 }
 
 }  // namespace at::lineagetree

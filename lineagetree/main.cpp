@@ -1,5 +1,5 @@
-// lineagetree <mothur_output>: the taxa of a classification file as a counted
-// tree from phylum to OTU, written as taxonomy.json into the working folder.
+// lineagetree [--html] <mothur_output>: the taxa of a classification file as a
+// counted tree from phylum to OTU, written as taxonomy.json (and taxonomy.html).
 
 #include "common/cli/inputs.hpp"
 #include "common/cli/program.hpp"
@@ -7,24 +7,31 @@
 
 namespace {
 
+constexpr at::cli::Option options[] = {
+    {"--html", "", "also write taxonomy.html: the tree as an interactive sunburst,\n"
+                   "                    one self-contained page that opens from disk"},
+};
+
 constexpr at::cli::Program program{
     "lineagetree",
     "<mothur_output>",
     1,
     "Nests the taxa of a mothur classification file from phylum to OTU, each\n"
-    "under the taxon before it on its line, and counts the reads.\n"
+    "under the lineage of taxa before it on its line, and counts the reads.\n"
     "\n"
     "Reads   mothur_output        the classifier's per-read taxonomy file\n"
     "Writes  taxonomy.json        into the output folder: the tree, each node a\n"
-    "                             \"name\" and either \"children\" or \"size\" (reads)\n",
-    "lineagetree reads.reference.wang.taxonomy",
+    "                             \"name\" and either \"children\" or \"size\" (reads)\n"
+    "        taxonomy.html        with --html: the tree as a page to click through\n",
+    "lineagetree --html reads.reference.wang.taxonomy",
+    options,
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[0]}};
-        at::lineagetree::write_tree(inputs[0], outputs);
+    return at::cli::run(program, argc, argv, [](const at::cli::Command& command, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{command.inputs[0]}};
+        at::lineagetree::write_tree(inputs[0], outputs, command.has("--html"));
     });
 }

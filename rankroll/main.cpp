@@ -32,8 +32,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[0]}, {args[1]}};
+    return at::cli::run(program, argc, argv, [](const at::cli::Command& command, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{command.inputs[0]}, {command.inputs[1]}};
         at::rankroll::roll_up(inputs[0], inputs[1], outputs);
     });
 }

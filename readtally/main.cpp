@@ -28,8 +28,8 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
-        at::cli::Inputs inputs{{args[0]}};
+    return at::cli::run(program, argc, argv, [](const at::cli::Command& command, at::OutputSet& outputs) {
+        at::cli::Inputs inputs{{command.inputs[0]}};
         at::readtally::tally(inputs[0], outputs);
     });
 }

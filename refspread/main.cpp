@@ -29,9 +29,9 @@ constexpr at::cli::Program program{
 }  // namespace
 
 int main(int argc, char** argv) {
-    return at::cli::run(program, argc, argv, [](const at::cli::Arguments& args, at::OutputSet& outputs) {
+    return at::cli::run(program, argc, argv, [](const at::cli::Command& command, at::OutputSet& outputs) {
         // The matrix is opened first, so a missing matrix is reported first.
-        at::cli::Inputs inputs{{args[1]}, {args[0]}};
+        at::cli::Inputs inputs{{command.inputs[1]}, {command.inputs[0]}};
         at::refspread::map_back(inputs[0], inputs[1], outputs);
     });
 }

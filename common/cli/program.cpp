@@ -28,13 +28,27 @@ std::string help_text(const Program& program) {
     std::string text = "Usage: ";
     text += program.name;
     text += " [-o DIR] ";
+    for (const Option& option : program.options) {
+        (text += '[') += option.name;
+        if (!option.value_name.empty()) (text += ' ') += option.value_name;
+        text += "] ";
+    }
     text += program.arguments;
     text += "\n       ";
     text += program.name;
     text += " --help | --version\n\n";
     text += program.description;
     text +=
-        "\nOptions, before or after the inputs:\n"
+        "\nOptions, before or after the inputs:\n";
+    for (const Option& option : program.options) {
+        std::string usage = "  ";
+        usage += option.name;
+        if (!option.value_name.empty()) (usage += ' ') += option.value_name;
+        usage.resize(std::max<std::size_t>(usage.size() + 1, 20), ' ');
+        (text += usage) += option.help;
+        text += '\n';
+    }
+    text +=
         "  -o, --outdir DIR  write the outputs into DIR instead of the current folder;\n"
         "                    DIR is made when it does not exist (its parent must)\n"
         "  -h, --help        print this text and exit\n"
@@ -83,19 +97,26 @@ std::string quoted(std::string_view text) { return '"' + std::string(text) + '"'
 struct CommandLine {
     enum class Action { run, help, version, usage_error } action = Action::run;
     std::string problem;  // for a usage error: what is wrong ("" when inputs are missing)
-    Arguments inputs;
+    Command command;
     std::string outdir;
 };
 
+const Option* own_option(const Program& program, std::string_view argument) {
+    for (const Option& option : program.options) {
+        if (option.name == argument) return &option;
+    }
+    return nullptr;
+}
+
 // Options may stand anywhere before "--"; "-" alone is an input (standard
 // input), as is every argument after "--".
-CommandLine parse(int argc, char** argv) {
+CommandLine parse(const Program& program, int argc, char** argv) {
     CommandLine line;
     bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (options_ended || argument.size() < 2 || argument[0] != '-') {
-            line.inputs.push_back(argv[i]);
+            line.command.inputs.push_back(argv[i]);
         } else if (argument == "--") {
             options_ended = true;
         } else if (argument == "-h" || argument == "--help") {
@@ -113,6 +134,17 @@ CommandLine parse(int argc, char** argv) {
             line.outdir = argv[++i];
         } else if (argument.starts_with("--outdir=")) {
             line.outdir = argument.substr(9);
+        } else if (const Option* option = own_option(program, argument)) {
+            std::string value;
+            if (!option->value_name.empty()) {
+                if (i + 1 == argc) {
+                    line.action = CommandLine::Action::usage_error;
+                    line.problem = "option " + quoted(argument) + " needs a value";
+                    return line;
+                }
+                value = argv[++i];
+            }
+            line.command.options[std::string(argument)] = value;
         } else {
             line.action = CommandLine::Action::usage_error;
             line.problem = "unknown option " + quoted(argument);
@@ -125,9 +157,9 @@ CommandLine parse(int argc, char** argv) {
 }  // namespace
 
 int run(const Program& program, int argc, char** argv,
-        const std::function<void(const Arguments& arguments, OutputSet& outputs)>& body) {
+        const std::function<void(const Command& command, OutputSet& outputs)>& body) {
     try {
-        CommandLine line = parse(argc, argv);
+        CommandLine line = parse(program, argc, argv);
         switch (line.action) {
             case CommandLine::Action::help: return answer(help_text(program));
             case CommandLine::Action::version:
@@ -136,18 +168,19 @@ int run(const Program& program, int argc, char** argv,
             case CommandLine::Action::run: break;
         }
         const auto mandatory = static_cast<std::size_t>(program.mandatory_arguments);
-        if (line.inputs.size() < mandatory) return usage_error(program, "");
-        for (std::size_t i = mandatory; i < line.inputs.size(); ++i) {
-            report_failure(program, "ignoring extra argument " + quoted(line.inputs[i]));
+        std::vector<const char*>& inputs = line.command.inputs;
+        if (inputs.size() < mandatory) return usage_error(program, "");
+        for (std::size_t i = mandatory; i < inputs.size(); ++i) {
+            report_failure(program, "ignoring extra argument " + quoted(inputs[i]));
         }
-        line.inputs.resize(mandatory);
-        if (std::count(line.inputs.begin(), line.inputs.end(), standard_input_name) > 1) {
+        inputs.resize(mandatory);
+        if (std::count(inputs.begin(), inputs.end(), standard_input_name) > 1) {
             return usage_error(program, "standard input (\"-\") can be only one of the inputs");
         }
         install_output_signal_handlers();
         fast::prepare_heap();
         SafeOutputs outputs(line.outdir);
-        body(line.inputs, outputs);
+        body(line.command, outputs);
         outputs.commit();
         return exit_success;
     } catch (const OpenFailed&) {
