@@ -1,45 +1,18 @@
 #include "common/io/output_file.hpp"
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/io/errors.hpp"
+#include "common/io/termination.hpp"
 
 namespace at {
 
 namespace {
 
 constexpr std::size_t drain_size = std::size_t{256} << 10;
-
-// Temporary files that exist right now, for the signal handler to remove:
-// pointers to the path strings of the OutputFiles, cleared before those go.
-constexpr int max_pending = 32;
-std::atomic<const char*> pending_temp_files[max_pending];
-
-int remember_temp_file(const char* path) {
-    for (int slot = 0; slot < max_pending; ++slot) {
-        const char* expected = nullptr;
-        if (pending_temp_files[slot].compare_exchange_strong(expected, path)) return slot;
-    }
-    return -1;
-}
-
-void forget_temp_file(int slot) {
-    if (slot >= 0) pending_temp_files[slot].store(nullptr);
-}
-
-extern "C" void remove_temp_files_and_die(int signal_number) {
-    for (auto& entry : pending_temp_files) {
-        const char* path = entry.exchange(nullptr);
-        if (path != nullptr) ::unlink(path);
-    }
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
 
 bool write_all(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -55,13 +28,6 @@ bool write_all(int fd, const char* data, std::size_t size) {
 }
 
 }  // namespace
-
-void install_output_signal_handlers() {
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, remove_temp_files_and_die);
-    // Past a file size limit, write() then fails with EFBIG and is reported
-    // like any other write failure instead of killing the run.
-    std::signal(SIGXFSZ, SIG_IGN);
-}
 
 OutputFile::OutputFile(std::string final_path) : TextSink(drain_size), final_path_(std::move(final_path)) { open(); }
 
@@ -85,7 +51,7 @@ void OutputFile::open() {
         // allows, as any file the user's shell would create.
         fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
-            slot_ = remember_temp_file(temp_path_.c_str());
+            slot_ = remember_hidden_file(temp_path_.c_str());
             ok_ = true;
             return;
         }
@@ -140,7 +106,7 @@ bool OutputFile::commit() {
         fail(errno);
         return false;
     }
-    forget_temp_file(slot_);
+    forget_hidden_file(slot_);
     slot_ = -1;
     temp_path_.clear();
     return true;
@@ -157,7 +123,7 @@ void OutputFile::discard() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     if (!temp_path_.empty()) {
-        forget_temp_file(slot_);
+        forget_hidden_file(slot_);
         slot_ = -1;
         ::unlink(temp_path_.c_str());
         temp_path_.clear();

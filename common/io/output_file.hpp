@@ -50,8 +50,4 @@ private:
     int error_ = 0;  // the errno of the first failure
 };
 
-// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of unfinished
-// outputs before the program ends, and turns SIGXFSZ into a write error.
-void install_output_signal_handlers();
-
 }  // namespace at
