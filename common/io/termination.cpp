@@ -1,7 +1,6 @@
 #include "common/io/termination.hpp"
 
 #include <atomic>
-#include <signal.h>
 #include <unistd.h>
 
 namespace at {
@@ -67,5 +66,12 @@ int remember_hidden_file(const char* path) {
 void forget_hidden_file(int slot) {
     if (slot >= 0) hidden_files[slot].store(nullptr);
 }
+
+TerminationHeld::TerminationHeld() {
+    const sigset_t held = terminating_set();
+    ::sigprocmask(SIG_BLOCK, &held, &saved_);
+}
+
+TerminationHeld::~TerminationHeld() { ::sigprocmask(SIG_SETMASK, &saved_, nullptr); }
 
 }  // namespace at
