@@ -51,6 +51,8 @@ public:
     bool drop_earlier();
 
     const std::string& path() const { return final_path_; }
+    // The folder that holds the output (".": the working folder).
+    const std::string& folder() const { return folder_; }
     // Why the output failed, as the system words it.
     std::string reason() const;
 
@@ -64,7 +66,7 @@ private:
     std::string hidden_name(const char* kind, int attempt) const;
 
     std::string final_path_;
-    std::string folder_;  // the folder that holds the output (".": the working folder)
+    std::string folder_;
     std::string new_path_;      // the new file's hidden name, once it has one
     std::string earlier_path_;  // the earlier file's hidden name, while it has one
     int fd_ = -1;

@@ -1,6 +1,10 @@
 #include "common/io/safe_outputs.hpp"
 
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 #include "common/io/termination.hpp"
 
@@ -43,12 +47,43 @@ void SafeOutputs::put_in_place(std::vector<io::FileFailure>& failed) {
             return;
         }
     }
-    for (auto& file : files_) file->drop_earlier();
+    if (!sync_folders(&failed)) {
+        undo();
+        return;
+    }
+    bool dropped = false;
+    for (auto& file : files_) dropped = file->drop_earlier() || dropped;
+    // The renames are on disk by now; this sync only makes the removal of
+    // the earlier files' hidden names last, and its failure changes no output.
+    if (dropped) sync_folders(nullptr);
 }
 
 void SafeOutputs::undo() {
     for (auto& file : files_) file->put_back();
     for (auto& file : files_) file->drop_earlier();
+    sync_folders(nullptr);
+}
+
+// Syncs each folder that holds an output, so that the names in it last. A
+// folder that cannot be opened for reading (one the user may write into but
+// not list) or a file system that cannot sync folders (EINVAL) is left to
+// keep its names as it does. A sync that fails is named, with the first
+// output of its folder, in `failed`.
+bool SafeOutputs::sync_folders(std::vector<io::FileFailure>* failed) const {
+    std::vector<std::string> synced;
+    for (const auto& file : files_) {
+        if (std::find(synced.begin(), synced.end(), file->folder()) != synced.end()) continue;
+        synced.push_back(file->folder());
+        const int fd = ::open(file->folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) continue;
+        int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+        if (::close(fd) != 0 && error == 0) error = errno;
+        if (error != 0) {
+            if (failed != nullptr) failed->push_back({file->path(), io::reason_of(error)});
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace at

@@ -16,7 +16,8 @@ namespace at {
 class SafeOutputs final : public OutputSet {
 public:
     TextSink& create(std::string_view name) override;
-    // Finishes every output and puts them all in place. Throws io::WriteFailed, naming the outputs that
+    // Finishes every output and puts them all in place, each folder that
+    // holds one synced after. Throws io::WriteFailed, naming the outputs that
     // could not be created, written or put in place, when any could not; the
     // earlier files then stay as they were. The terminating signals are held
     // back while the outputs are put in place, so that a run stopped then
@@ -27,6 +28,7 @@ public:
 private:
     void put_in_place(std::vector<io::FileFailure>& failed);
     void undo();
+    bool sync_folders(std::vector<io::FileFailure>* failed) const;
 
     std::vector<std::unique_ptr<OutputFile>> files_;
 };
