@@ -65,11 +65,15 @@ std::string OutputFile::hidden_name(const char* kind, int attempt) const {
 }
 
 void OutputFile::open() {
-    // A final name that is a folder could never be replaced by the rename.
     struct stat existing;
-    if (::stat(final_path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
-        error_ = EISDIR;
-        return;
+    if (::stat(final_path_.c_str(), &existing) == 0) {
+        // A final name that is a folder could never be replaced by the rename.
+        if (S_ISDIR(existing.st_mode)) {
+            error_ = EISDIR;
+            return;
+        }
+        keep_mode_ = true;
+        earlier_mode_ = existing.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO);
     }
     // 0666, so that a first output gets the permissions the umask allows, as
     // any file the user's shell would create.
@@ -91,6 +95,7 @@ void OutputFile::open() {
         return;
     }
     ok_ = true;
+    if (keep_mode_ && ::fchmod(fd_, earlier_mode_) != 0) fail(errno);
 }
 
 void OutputFile::drain() {

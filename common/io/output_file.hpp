@@ -7,13 +7,15 @@
 // handlers (io/termination.hpp) and by the destructor.
 //
 // Any error of a write, a writeback, the sync or the close fails the output
-// with its reason.
+// with its reason. The new file takes the permission bits of the earlier file
+// of its name; a first output gets those that the umask allows.
 //
 // The steps of putting the output in place are each undone by a later one,
 // so that the set of outputs (io/safe_outputs.hpp) replaces all or none.
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 #include "common/io/text_sink.hpp"
 
@@ -73,6 +75,8 @@ private:
     bool unnamed_ = false;     // the open file has no name yet
     bool move_aside_ = false;  // no hard links here: replace() renames the earlier file aside
     bool replaced_ = false;    // the new file is at the final name
+    bool keep_mode_ = false;   // an earlier file gives its permission bits
+    mode_t earlier_mode_ = 0;
     std::uint64_t written_ = 0;         // bytes written to the file
     std::uint64_t handed_to_disk_ = 0;  // of those, asked to be written to disk
     int slot_ = -1;  // place of new_path_ among the files the signal handlers remove
