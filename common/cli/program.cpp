@@ -10,7 +10,7 @@
 #include "common/cli/messages.hpp"
 #include "common/fast/heap.hpp"
 #include "common/io/errors.hpp"
-#include "common/io/output_file.hpp"
+#include "common/io/termination.hpp"
 #include "common/io/safe_outputs.hpp"
 
 #ifndef AT_VERSION
