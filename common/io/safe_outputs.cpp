@@ -14,9 +14,20 @@ namespace at {
 
 namespace {
 
-// Makes the output folder unless it is there; its parent must exist.
+// Makes the output folder unless it is there; its parent must exist. The
+// parent is synced, so that the new folder outlasts a power cut as its
+// outputs do.
 void make_folder(const std::string& folder) {
-    if (::mkdir(folder.c_str(), 0777) == 0) return;
+    if (::mkdir(folder.c_str(), 0777) == 0) {
+        std::string parent = folder.substr(0, folder.find_last_not_of('/') + 1);
+        parent = parent.substr(0, parent.rfind('/') + 1);
+        const int fd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+        return;
+    }
     int error = errno;
     struct stat existing;
     if (error == EEXIST) {
