@@ -40,7 +40,16 @@ std::int64_t to_whole(std::string_view text) {
         negative = text[i] == '-';
         ++i;
     }
-    // Summed as a negative number, so that the most negative value fits.
+    // Up to 18 digits always fit.
+    std::size_t end = i;
+    while (end < text.size() && is_digit(text[end])) ++end;
+    if (end - i <= 18) {
+        std::int64_t value = 0;
+        for (; i < end; ++i) value = value * 10 + (text[i] - '0');
+        return negative ? -value : value;
+    }
+    // Longer ones are summed as a negative number, so that the most negative
+    // value fits.
     constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t highest = std::numeric_limits<std::int64_t>::max();
     std::int64_t value = 0;
