@@ -15,8 +15,9 @@ extern const std::string_view viewer_page;
 // The marker in the page's script that the tree's JSON replaces.
 constexpr std::string_view tree_marker = "/*@TAXONOMY_JSON@*/";
 
-// Writes the page with the JSON text of the tree in it. Every "<" of the JSON
-// is written as \u003c, so that no name can end the script it stands in.
+// Writes the page with the JSON text of the tree in it, without the white
+// space that lays it out. Every "<" of the JSON is written as \u003c, so that
+// no name can end the script it stands in.
 void write_page(std::string_view page, std::string_view tree_json, TextSink& out);
 
 }  // namespace at::lineagetree

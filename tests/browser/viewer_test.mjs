@@ -13,11 +13,10 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { makePageFile } from './make_page.mjs';
 
 const args = {};
 for (let i = 2; i < process.argv.length; i += 2) args[process.argv[i].replace(/^--/, '')] = process.argv[i + 1];
-for (const key of ['lineagetree', 'readtally', 'template', 'data', 'scratch']) {
+for (const key of ['lineagetree', 'readtally', 'data', 'scratch']) {
   if (!args[key]) fail(`--${key} is missing`);
 }
 
@@ -47,13 +46,13 @@ function findBrowser() {
 
 // The page for a taxonomy.json in `folder`, written beside it as taxonomy.html.
 // Until lineagetree writes the page itself, this fills the template the same way.
+// The page lineagetree --html wrote into a folder.
 function makePage(folder) {
-  makePageFile(args.template, path.join(folder, 'taxonomy.json'), path.join(folder, 'taxonomy.html'));
   return path.join(folder, 'taxonomy.html');
 }
 
-function run(program, input, folder) {
-  execFileSync(program, [input], { cwd: folder, stdio: ['ignore', 'inherit', 'inherit'] });
+function run(program, input, folder, options = []) {
+  execFileSync(program, [...options, input], { cwd: folder, stdio: ['ignore', 'inherit', 'inherit'] });
 }
 
 // Rows "name<TAB>reads" of a readtally table.
@@ -113,7 +112,7 @@ console.log(`browser: ${browserPath}`);
 const sample = path.join(scratch, 'sample');
 fs.mkdirSync(sample);
 const classification = path.join(path.resolve(args.data), 'reads.reference.wang.taxonomy');
-run(path.resolve(args.lineagetree), classification, sample);
+run(path.resolve(args.lineagetree), classification, sample, ['--html']);
 run(path.resolve(args.readtally), classification, sample);
 const phyla = table(path.join(sample, 'phylum.txt')).filter(row => row.name !== 'unassigned');
 const expectedTotal = phyla.reduce((sum, row) => sum + row.reads, 0);
@@ -128,7 +127,7 @@ const oddPhylum = '</script><i id="injected">x</i> & "q"';
 fs.writeFileSync(path.join(hostile, 'reads.taxonomy'),
   `r1\tk__Bacteria(100);p__${oddPhylum}(100);c__C(100);o__O(100);f__F(100);g__G(100);s__S(100);u__1(100);\n` +
   'r2\tk__Bacteria(100);p__Plain(100);c__C(100);o__O(100);f__F(100);g__G(100);s__S(100);u__2(100);\n');
-run(path.resolve(args.lineagetree), path.join(hostile, 'reads.taxonomy'), hostile);
+run(path.resolve(args.lineagetree), path.join(hostile, 'reads.taxonomy'), hostile, ['--html']);
 
 const browser = await puppeteer.launch({
   executablePath: browserPath,
