@@ -45,12 +45,12 @@ struct LineState {
 };
 
 // Runs tokens of a line through the rank state machine, from `state`, and
-// counts `lines` in the level maps for each taxon it nests. Each counted
+// counts `reads` in the level maps for each taxon it nests. Each counted
 // token goes under the lineage of the names before it; a token that ends the
 // line (an OTU, a marker, a rank below the cutoff) counts in the level map
 // below the rank state. The texts must stay while the tree is built.
-void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tree& tree) {
-    const auto count = [&](Level level, std::string_view child) { tree.children(level, state.lineage)[child] += lines; };
+void nest(std::string_view tokens_text, std::int64_t reads, LineState& state, Tree& tree) {
+    const auto count = [&](Level level, std::string_view child) { tree.children(level, state.lineage)[child] += reads; };
     const auto end_line = [&](std::string_view child) {
         if (state.rank >= Rank::phylum && state.rank <= Rank::species) count(level_below(*state.rank), child);
         state.ended = true;
@@ -95,11 +95,11 @@ void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tr
 
 }  // namespace
 
-void write_tree(LineReader& classification, OutputSet& outputs, bool with_page) {
+void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, const counts::ReadCounts* counts) {
     // Lines whose tokens differ only in their confidences count the same:
-    // each such line is kept once, with the number of its lines, and counted
+    // each such line is kept once, with the reads of its lines, and counted
     // into the tree at the end.
-    fast::Sums<std::int64_t> lines_by_tokens;
+    fast::Sums<std::int64_t> reads_by_tokens;
     std::string tokens_text;
     std::string_view line;
     while (classification.next(line)) {
@@ -110,14 +110,15 @@ void write_tree(LineReader& classification, OutputSet& outputs, bool with_page) 
             tokens_text += tree_text(token);
             tokens_text += ';';
         }
-        lines_by_tokens.add(tokens_text, 1);
+        // A line stands for one read, or for those the counts give its read.
+        reads_by_tokens.add(tokens_text, counts ? counts->of(taxonomy::read_id_of(line)).total : 1);
     }
 
     Tree tree;
-    // A head's tokens are nested once, with the lines of all its endings.
-    taxonomy::for_each_head(lines_by_tokens.totals(), [&tree](std::string_view head, const auto& endings, std::int64_t lines) {
+    // A head's tokens are nested once, with the reads of all its endings.
+    taxonomy::for_each_head(reads_by_tokens.totals(), [&tree](std::string_view head, const auto& endings, std::int64_t reads) {
         LineState after_head;
-        nest(head, lines, after_head, tree);
+        nest(head, reads, after_head, tree);
         for (const taxonomy::LineEnding& ending : endings) {
             LineState state = after_head;
             nest(ending.last_token(), ending.lines, state, tree);
