@@ -29,6 +29,7 @@
 #include "common/fast/sums.hpp"
 #include "common/fast/select_in_order.hpp"
 #include "common/fast/key_sort.hpp"
+#include "common/fast/large_arrays.hpp"
 #include "common/io/errors.hpp"
 #include "common/io/file_source.hpp"
 #include "common/io/line_reader.hpp"
@@ -312,6 +313,26 @@ TEST(ByteSearch, FindEitherAgreesWithThePlainSearchOnRangesOfEveryLength) {
             }
         }
     }
+}
+
+TEST(LargeArrays, BlocksPastTheThresholdAreAlignedToHugePagesAndKeepWhatIsWritten) {
+    at::fast::LargeArrayAllocator<std::uint64_t> allocator;
+    const std::size_t count = at::fast::large_block_bytes / sizeof(std::uint64_t) + 3;
+    std::uint64_t* block = allocator.allocate(count);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % (std::size_t{2} << 20), 0u);
+    for (std::size_t i = 0; i < count; i += 509) block[i] = i * 3;
+    block[count - 1] = 7;
+    for (std::size_t i = 0; i + 1 < count; i += 509) ASSERT_EQ(block[i], i * 3) << i;
+    EXPECT_EQ(block[count - 1], 7u);
+    allocator.deallocate(block, count);
+    // A vector that grows from heap blocks into mapped ones and back keeps
+    // its elements.
+    std::vector<std::uint32_t, at::fast::LargeArrayAllocator<std::uint32_t>> grown;
+    for (std::uint32_t i = 0; i < 10'000'000; ++i) grown.push_back(i ^ 0x5a5a5a5a);
+    for (std::uint32_t i = 0; i < 10'000'000; i += 997) ASSERT_EQ(grown[i], i ^ 0x5a5a5a5a) << i;
+    grown.resize(5);
+    grown.shrink_to_fit();
+    EXPECT_EQ(grown.back(), 4u ^ 0x5a5a5a5a);
 }
 
 TEST(FlatMap, IntegerKeysAgreeWithStdMap) {
