@@ -93,6 +93,30 @@ void nest(std::string_view tokens_text, std::int64_t reads, LineState& state, Tr
     }
 }
 
+// A line of the classification as the tree counts it: its read ID, when the
+// reads are weighed, and its tokens as the tree needs them, each followed by
+// ";".
+struct TreeLine {
+    std::string read_id;
+    std::string tokens_text;
+    std::string_view key() const { return read_id; }
+};
+
+// Reads the next line of a classification file; false at its end.
+bool read_line(LineReader& classification, bool with_read_id, TreeLine& tree_line) {
+    std::string_view line;
+    if (!classification.next(line)) return false;
+    if (with_read_id) tree_line.read_id.assign(taxonomy::read_id_of(line));
+    tree_line.tokens_text.clear();
+    taxonomy::Tokens tokens(taxonomy::lineage_of(line));
+    Token token;
+    while (tokens.next(token)) {
+        tree_line.tokens_text += tree_text(token);
+        tree_line.tokens_text += ';';
+    }
+    return true;
+}
+
 }  // namespace
 
 void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, const counts::ReadCounts* counts) {
@@ -100,18 +124,17 @@ void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, 
     // each such line is kept once, with the reads of its lines, and counted
     // into the tree at the end.
     fast::Sums<std::int64_t> reads_by_tokens;
-    std::string tokens_text;
-    std::string_view line;
-    while (classification.next(line)) {
-        tokens_text.clear();
-        taxonomy::Tokens tokens(taxonomy::lineage_of(line));
-        Token token;
-        while (tokens.next(token)) {
-            tokens_text += tree_text(token);
-            tokens_text += ';';
-        }
-        // A line stands for one read, or for those the counts give its read.
-        reads_by_tokens.add(tokens_text, counts ? counts->of(taxonomy::read_id_of(line)).total : 1);
+    const auto next = [&classification, counts](TreeLine& tree_line) {
+        return read_line(classification, counts != nullptr, tree_line);
+    };
+    // A line stands for one read, or for those the counts give its read.
+    if (counts == nullptr) {
+        TreeLine tree_line;
+        while (next(tree_line)) reads_by_tokens.add(tree_line.tokens_text, 1);
+    } else {
+        counts->for_each_read<TreeLine>(next, [&reads_by_tokens](const TreeLine& tree_line, const counts::ReadCounts::Read& read) {
+            reads_by_tokens.add(tree_line.tokens_text, read.total);
+        });
     }
 
     Tree tree;

@@ -51,6 +51,33 @@ struct Reads {
     std::vector<std::int64_t> in_sample;
 };
 
+// A line of the classification as it is counted: its read ID, when the reads
+// are weighed, and its kept tokens, each cut after its taxon name and
+// followed by ";".
+struct CountedLine {
+    std::string read_id;
+    std::string kept_taxa;
+    std::string_view key() const { return read_id; }
+};
+
+// Reads the next line of a classification file; false at its end.
+bool read_line(LineReader& classification, bool with_read_id, CountedLine& counted) {
+    std::string_view line;
+    if (!classification.next(line)) return false;
+    if (with_read_id) counted.read_id.assign(taxonomy::read_id_of(line));
+    const std::string_view lineage = taxonomy::lineage_of(line);
+    const bool may_hold_marker = fast::contains(lineage, taxonomy::unclassified_marker);
+    counted.kept_taxa.clear();
+    taxonomy::Tokens tokens(lineage);
+    Token token;
+    while (tokens.next(token)) {
+        if (!is_kept(token, may_hold_marker)) continue;
+        counted.kept_taxa += token.through_name();
+        counted.kept_taxa += ';';
+    }
+    return true;
+}
+
 // What lines count in the tables: each kept token counts its rank key, and
 // each line its full-lineage key, the labels of its kept tokens each
 // followed by ";". A line counts the reads its read stands for; with
@@ -190,29 +217,24 @@ void tally(LineReader& classification, OutputSet& outputs, const counts::ReadCou
     // line, so they are cut off first.
     fast::Sums<std::int64_t> reads_by_kept_taxa;
     SampleRows samples_by_kept_taxa(samples.size());
-    std::string kept_taxa;
-    std::string_view line;
-    while (classification.next(line)) {
-        const std::string_view lineage = taxonomy::lineage_of(line);
-        const bool may_hold_marker = fast::contains(lineage, taxonomy::unclassified_marker);
-        kept_taxa.clear();
-        taxonomy::Tokens tokens(lineage);
-        Token token;
-        while (tokens.next(token)) {
-            if (!is_kept(token, may_hold_marker)) continue;
-            kept_taxa += token.through_name();
-            kept_taxa += ';';
-        }
-        // A line stands for one read, or for those the counts give its read.
-        std::int64_t line_reads = 1;
-        if (counts != nullptr) {
-            const counts::ReadCounts::Read read = counts->of(taxonomy::read_id_of(line));
-            line_reads = read.total;
-            if (!samples.empty()) samples_by_kept_taxa.add(kept_taxa, read.samples);
-            for (const counts::SampleCount& count : read.samples) reads.in_sample[count.sample] += count.reads;
-        }
+    const auto next = [&classification, counts](CountedLine& counted) {
+        return read_line(classification, counts != nullptr, counted);
+    };
+    const auto count = [&](const CountedLine& counted, std::int64_t line_reads, std::span<const counts::SampleCount> in_samples) {
         reads.total += line_reads;
-        reads_by_kept_taxa.add(kept_taxa, line_reads);
+        reads_by_kept_taxa.add(counted.kept_taxa, line_reads);
+        if (in_samples.empty()) return;
+        samples_by_kept_taxa.add(counted.kept_taxa, in_samples);
+        for (const counts::SampleCount& in_sample : in_samples) reads.in_sample[in_sample.sample] += in_sample.reads;
+    };
+    // A line stands for one read, or for those the counts give its read.
+    if (counts == nullptr) {
+        CountedLine counted;
+        while (next(counted)) count(counted, 1, {});
+    } else {
+        counts->for_each_read<CountedLine>(next, [&count](const CountedLine& counted, const counts::ReadCounts::Read& read) {
+            count(counted, read.total, read.samples);
+        });
     }
 
     Tables tables(samples.empty() ? nullptr : &samples_by_kept_taxa);

@@ -14,9 +14,14 @@ namespace at::counts {
 namespace {
 
 // The TAB-separated fields of a line; runs of TABs are one separator.
+void fields_of(std::string_view line, std::vector<std::string_view>& fields) {
+    fields.clear();
+    for (std::string_view field; next_piece(line, '\t', field);) fields.push_back(field);
+}
+
 std::vector<std::string_view> fields_of(std::string_view line) {
     std::vector<std::string_view> fields;
-    for (std::string_view field; next_piece(line, '\t', field);) fields.push_back(field);
+    fields_of(line, fields);
     return fields;
 }
 
@@ -109,19 +114,23 @@ ReadCounts read_count_table(LineReader& table, std::string file) {
         table.reject_line("the header does not name the samples of the \"#\" line in its order");
     }
 
-    std::vector<SampleCount> sample_counts;
-    while (table.next(line)) {
-        const std::vector<std::string_view> fields = fields_of(line);
+    const std::size_t samples = counts.samples().size();
+    std::vector<std::string_view> fields;
+    counts.add_all([&](ReadCounts::Listing& listing) {
+        if (!table.next(line)) return false;
+        fields_of(line, fields);
         if (fields.size() < 2 || !is_count(fields[1])) table.reject_line("expected a read ID, TAB, its total (a count)");
-        const std::int64_t total = to_whole(fields[1]);
-        const std::int64_t sum = read_sample_counts(std::span(fields).subspan(2), compressed, counts.samples().size(),
-                                                     table, sample_counts);
-        if (!counts.samples().empty() && sum != total) {
+        listing.read_id.assign(fields[0]);
+        listing.total = to_whole(fields[1]);
+        listing.line = table.line_number();
+        const std::int64_t sum =
+            read_sample_counts(std::span(fields).subspan(2), compressed, samples, table, listing.samples);
+        if (samples != 0 && sum != listing.total) {
             table.reject_line("the total " + std::string(fields[1]) + " is not the sum of the sample counts, " +
                               std::to_string(sum));
         }
-        if (!counts.add(fields[0], total, sample_counts)) table.reject_line("the read " + quoted(fields[0]) + " is listed twice");
-    }
+        return true;
+    });
     return counts;
 }
 

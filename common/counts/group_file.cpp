@@ -11,19 +11,21 @@ namespace at::counts {
 ReadCounts read_group_file(LineReader& groups, std::string file) {
     ReadCounts counts(std::move(file));
     fast::FlatMap<std::uint32_t> place_of_sample;  // the place plus 1
-    std::string_view line;
-    while (groups.next(line)) {
+    counts.add_all([&](ReadCounts::Listing& listing) {
+        std::string_view line;
+        if (!groups.next(line)) return false;
         std::string_view rest = line, read_id, sample, surplus;
         if (!next_piece(rest, '\t', read_id) || !next_piece(rest, '\t', sample) || next_piece(rest, '\t', surplus)) {
             groups.reject_line("expected a read ID, TAB and the name of its sample");
         }
         std::uint32_t& place = place_of_sample[sample];
         if (place == 0) place = counts.add_sample(sample) + 1;
-        const SampleCount one{place - 1, 1};
-        if (!counts.add(read_id, 1, std::span(&one, 1))) {
-            groups.reject_line("the read \"" + std::string(read_id) + "\" is listed twice");
-        }
-    }
+        listing.read_id.assign(read_id);
+        listing.total = 1;
+        listing.samples.assign(1, SampleCount{place - 1, 1});
+        listing.line = groups.line_number();
+        return true;
+    });
     counts.sort_samples();
     return counts;
 }

@@ -4,8 +4,7 @@
 #include <limits>
 #include <numeric>
 #include <stdexcept>
-
-#include "common/io/errors.hpp"
+#include <string>
 
 namespace at::counts {
 
@@ -14,24 +13,26 @@ std::uint32_t ReadCounts::add_sample(std::string_view name) {
     return static_cast<std::uint32_t>(samples_.size() - 1);
 }
 
-bool ReadCounts::add(std::string_view read_id, std::int64_t total, std::span<const SampleCount> samples) {
+void ReadCounts::add(const Listing& listing, std::uint64_t hash) {
     const std::size_t before = reads_.size();
-    Listed& listed = reads_[read_id];
-    if (reads_.size() == before) return false;
-    if (sample_counts_.size() + samples.size() > std::numeric_limits<std::uint32_t>::max()) {
+    Listed& listed = reads_.value_of(listing.read_id, hash);
+    if (reads_.size() == before) {
+        throw io::ReadFailed(file_, "line " + std::to_string(listing.line) + ": the read \"" + listing.read_id +
+                                        "\" is listed twice");
+    }
+    if (sample_counts_.size() + listing.samples.size() > std::numeric_limits<std::uint32_t>::max()) {
         throw std::length_error("more sample counts than this program can hold");
     }
-    listed.total = total;
+    listed.total = listing.total;
     listed.first = static_cast<std::uint32_t>(sample_counts_.size());
-    listed.size = static_cast<std::uint32_t>(samples.size());
-    sample_counts_.insert(sample_counts_.end(), samples.begin(), samples.end());
-    return true;
+    listed.size = static_cast<std::uint32_t>(listing.samples.size());
+    sample_counts_.insert(sample_counts_.end(), listing.samples.begin(), listing.samples.end());
 }
 
 ReadCounts::Read ReadCounts::of(std::string_view read_id) const {
     const Listed* listed = reads_.find(read_id);
     if (listed == nullptr) throw io::ReadNotListed(std::string(read_id), file_);
-    return Read{listed->total, std::span<const SampleCount>(sample_counts_).subspan(listed->first, listed->size)};
+    return read_of(*listed);
 }
 
 void ReadCounts::sort_samples() {
