@@ -27,6 +27,10 @@ import time
 CASES = [
     ("readtally", "classification, ~3k lineages", ["reads.wang.taxonomy"], "reads.wang.taxonomy", "≤ 8 (aim ≤ 5), ≤ 64 MiB"),
     ("readtally", "classification, ~1M lineages", ["reads.1m.wang.taxonomy"], "reads.1m.wang.taxonomy", "time ≤ 2× the 3k case"),
+    # readtally --count: timed with plain readtally and with the count table
+    # alone (an empty classification file) in the same rounds.
+    ("readtally", "--count: classification + count table, ~3k lineages", ["reads.count_table", "reads.wang.taxonomy"],
+     "reads.wang.taxonomy", "≤ 1.5 × (plain + count table alone)"),
     ("lineagetree", "classification, ~3k lineages", ["reads.wang.taxonomy"], "reads.wang.taxonomy", "≤ 8 (aim ≤ 5), ≤ 64 MiB"),
     ("lineagetree", "classification, ~1M lineages", ["reads.1m.wang.taxonomy"], "reads.1m.wang.taxonomy", "time ≤ 2× the 3k case"),
     ("strayreads", "classification + FASTA", ["reads.wang.taxonomy", "reads.fasta"], "reads.fasta", None),
@@ -43,6 +47,7 @@ CASES = [
 ]
 
 EMPTY_FASTA = "empty.fasta"
+EMPTY_CLASSIFICATION = "empty.taxonomy"
 
 
 def find_program(bin_dir, program):
@@ -238,6 +243,26 @@ def main():
                         "memory grows only with the ID set"),
                 ]
                 helper_peak = got["whole"][1]
+            elif "reads.count_table" in inputs:
+                table, classification = data(inputs[0]), data(inputs[1])
+                empty = os.path.join(cwd, EMPTY_CLASSIFICATION)
+                open(empty, "w").close()
+                got, gnu_peak = timed(runner, {
+                    "wc": ["wc", "-l", classification],
+                    "wc_table": ["wc", "-l", table],
+                    "plain": [binary, classification],
+                    "table": [binary, "--count", table, empty],
+                    "program": [binary, "--count", table, classification],
+                }, args.runs, cwd, checked="program")
+                plain, alone, weighted = got["plain"], got["table"], got["program"]
+                bound = plain[0] + alone[0]
+                new = [
+                    row(program, "count table alone (empty classification)", os.path.getsize(table), alone,
+                        got["wc_table"], ""),
+                    row(program, label, size, weighted, got["wc"],
+                        f"{target}: {weighted[0] / bound:.2f}× of {plain[0]:.2f} + {alone[0]:.2f} s"),
+                ]
+                helper_peak = got["program"][1]
             elif partner is not None:
                 # The 3k and the 1M case in the same rounds, so that the
                 # ratio of the two sees the same machine; each case in a

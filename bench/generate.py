@@ -8,6 +8,7 @@ Writes into DIR (at scale 1):
   reads.wang.taxonomy     1.26 GB, 6,000,000 classification lines, ~3,000 distinct lineages
   reads.1m.wang.taxonomy  1.27 GB, 6,000,000 classification lines, ~1,000,000 distinct lineages
   reads.fasta             1.04 GB, 3,350,000 FASTA records: the first reads of that run
+  reads.count_table       0.37 GB, a compressed count table of the 6,000,000 read IDs, four samples
   gg_taxonomy.txt         200,000 Greengenes-style reference lineages
   mapped_back_abundance.txt   refid TAB percentage for 30,000 of those ids, then unassigned
   otu_abundance.txt       100,000 OTUs TAB read count, then unassigned
@@ -288,6 +289,40 @@ def cumulative(weights):
 
 
 # ---------------------------------------------------------------------------
+# A count table of the reads of the classification files (both have the same
+# read IDs), in the compressed form that mothur's count.seqs writes by
+# default and in read order, as the FASTA file that count.seqs and the
+# classifier read: each read stands for 1 to 8 reads, each of them in one of
+# four samples at random.
+
+COUNT_SAMPLES = ["gut_1", "gut_2", "soil_A", "soil_B"]
+
+
+def write_count_table(path, seed, scale):
+    rng = random.Random(f"count-table:{seed}")
+    n_lines = max(1000, round(6_000_000 * scale))
+    written = 0
+    with open_output(path) as out:
+        head = ("#Compressed Format: groupIndex,abundance. For example 1,6 would mean the read has an "
+                f"abundance of 6 for group {COUNT_SAMPLES[0]}.\n"
+                + "".join(f"#{i + 1},{name}\t" if i == 0 else f"{i + 1},{name}\t" for i, name in enumerate(COUNT_SAMPLES))
+                + "\nRepresentative_Sequence\ttotal\t" + "\t".join(COUNT_SAMPLES) + "\n")
+        out.write(head)
+        written += len(head)
+        samples = range(1, len(COUNT_SAMPLES) + 1)
+        for start in range(0, n_lines, CHUNK_LINES):
+            lines = []
+            for i in range(start, min(start + CHUNK_LINES, n_lines)):
+                picks = rng.choices(samples, k=rng.randint(1, 8))
+                counts = "\t".join(f"{sample},{picks.count(sample)}" for sample in samples if sample in picks)
+                lines.append(f"{read_id(i)}\t{len(picks)}\t{counts}\n")
+            text = "".join(lines)
+            out.write(text)
+            written += len(text)
+    return {"lines": n_lines + 3, "bytes": written}
+
+
+# ---------------------------------------------------------------------------
 # FASTA of the reads: the first reads of the classification file's run.
 
 def write_fasta(path, seed, scale):
@@ -482,6 +517,7 @@ FILES = {
     "reads.wang.taxonomy": (2, lambda p, seed, scale, tree: write_classification(p, seed, scale, "3k", tree), 1.3e9),
     "reads.1m.wang.taxonomy": (2, lambda p, seed, scale, tree: write_classification(p, seed, scale, "1m", tree), 1.3e9),
     "reads.fasta": (2, lambda p, seed, scale, tree: write_fasta(p, seed, scale), 1.1e9),
+    "reads.count_table": (1, lambda p, seed, scale, tree: write_count_table(p, seed, scale), 4e8),
     "gg_taxonomy.txt": (2, write_gg_taxonomy, 3e7),
     "mapped_back_abundance.txt": (2, lambda p, seed, scale, tree: write_mapped_back(p, seed, scale), 1e6),
     "otu_abundance.txt": (2, lambda p, seed, scale, tree: write_otu_abundance(p, seed, scale), 2e6),

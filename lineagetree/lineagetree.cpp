@@ -45,12 +45,12 @@ struct LineState {
 };
 
 // Runs tokens of a line through the rank state machine, from `state`, and
-// counts `lines` in the level maps for each taxon it nests. Each counted
+// counts `reads` in the level maps for each taxon it nests. Each counted
 // token goes under the lineage of the names before it; a token that ends the
 // line (an OTU, a marker, a rank below the cutoff) counts in the level map
 // below the rank state. The texts must stay while the tree is built.
-void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tree& tree) {
-    const auto count = [&](Level level, std::string_view child) { tree.children(level, state.lineage)[child] += lines; };
+void nest(std::string_view tokens_text, std::int64_t reads, LineState& state, Tree& tree) {
+    const auto count = [&](Level level, std::string_view child) { tree.children(level, state.lineage)[child] += reads; };
     const auto end_line = [&](std::string_view child) {
         if (state.rank >= Rank::phylum && state.rank <= Rank::species) count(level_below(*state.rank), child);
         state.ended = true;
@@ -93,31 +93,55 @@ void nest(std::string_view tokens_text, std::int64_t lines, LineState& state, Tr
     }
 }
 
+// A line of the classification as the tree counts it: its read ID, when the
+// reads are weighed, and its tokens as the tree needs them, each followed by
+// ";".
+struct TreeLine {
+    std::string read_id;
+    std::string tokens_text;
+    std::string_view key() const { return read_id; }
+};
+
+// Reads the next line of a classification file; false at its end.
+bool read_line(LineReader& classification, bool with_read_id, TreeLine& tree_line) {
+    std::string_view line;
+    if (!classification.next(line)) return false;
+    if (with_read_id) tree_line.read_id.assign(taxonomy::read_id_of(line));
+    tree_line.tokens_text.clear();
+    taxonomy::Tokens tokens(taxonomy::lineage_of(line));
+    Token token;
+    while (tokens.next(token)) {
+        tree_line.tokens_text += tree_text(token);
+        tree_line.tokens_text += ';';
+    }
+    return true;
+}
+
 }  // namespace
 
-void write_tree(LineReader& classification, OutputSet& outputs, bool with_page) {
+void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, const counts::ReadCounts* counts) {
     // Lines whose tokens differ only in their confidences count the same:
-    // each such line is kept once, with the number of its lines, and counted
+    // each such line is kept once, with the reads of its lines, and counted
     // into the tree at the end.
-    fast::Sums<std::int64_t> lines_by_tokens;
-    std::string tokens_text;
-    std::string_view line;
-    while (classification.next(line)) {
-        tokens_text.clear();
-        taxonomy::Tokens tokens(taxonomy::lineage_of(line));
-        Token token;
-        while (tokens.next(token)) {
-            tokens_text += tree_text(token);
-            tokens_text += ';';
-        }
-        lines_by_tokens.add(tokens_text, 1);
+    fast::Sums<std::int64_t> reads_by_tokens;
+    const auto next = [&classification, counts](TreeLine& tree_line) {
+        return read_line(classification, counts != nullptr, tree_line);
+    };
+    // A line stands for one read, or for those the counts give its read.
+    if (counts == nullptr) {
+        TreeLine tree_line;
+        while (next(tree_line)) reads_by_tokens.add(tree_line.tokens_text, 1);
+    } else {
+        counts->for_each_read<TreeLine>(next, [&reads_by_tokens](const TreeLine& tree_line, const counts::ReadCounts::Read& read) {
+            reads_by_tokens.add(tree_line.tokens_text, read.total);
+        });
     }
 
     Tree tree;
-    // A head's tokens are nested once, with the lines of all its endings.
-    taxonomy::for_each_head(lines_by_tokens.totals(), [&tree](std::string_view head, const auto& endings, std::int64_t lines) {
+    // A head's tokens are nested once, with the reads of all its endings.
+    taxonomy::for_each_head(reads_by_tokens.totals(), [&tree](std::string_view head, const auto& endings, std::int64_t reads) {
         LineState after_head;
-        nest(head, lines, after_head, tree);
+        nest(head, reads, after_head, tree);
         for (const taxonomy::LineEnding& ending : endings) {
             LineState state = after_head;
             nest(ending.last_token(), ending.lines, state, tree);

@@ -4,6 +4,7 @@
 // and writes the tree as taxonomy.json for sunburst and treemap viewers, and
 // when asked as a page with an interactive sunburst, taxonomy.html.
 
+#include "common/counts/read_counts.hpp"
 #include "common/io/line_reader.hpp"
 #include "common/io/output_set.hpp"
 
@@ -12,7 +13,10 @@ namespace at::lineagetree {
 // Reads every line of a classification file into the tree and writes
 // taxonomy.json: a root named "taxonomy" over the parents of the class map,
 // each node with its "children" or, for a leaf, its "size"; and, `with_page`,
-// taxonomy.html.
-void write_tree(LineReader& classification, OutputSet& outputs, bool with_page = false);
+// taxonomy.html. Each line counts one read or, with `counts`, the reads its
+// read ID stands for there; a read ID that `counts` lacks throws
+// io::ReadNotListed.
+void write_tree(LineReader& classification, OutputSet& outputs, bool with_page = false,
+                const counts::ReadCounts* counts = nullptr);
 
 }  // namespace at::lineagetree

@@ -31,7 +31,8 @@ using ChildCounts = fast::FlatMap<std::int64_t>;
 // parents (homonyms, "unclassified", the empty species name) stay apart.
 using LevelMap = fast::FlatMap<ChildCounts>;
 
-// Every parent entry holds at least one child, and every count is at least 1.
+// Every parent entry holds at least one child. A count is at least 1 but for
+// reads that a count table gives a total of 0.
 struct Tree {
     std::array<LevelMap, level_count> levels;
     TextArena lineages;  // the keys of the level maps

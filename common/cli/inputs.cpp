@@ -17,14 +17,14 @@ namespace {
 // input starts as gzip data does, whatever its name.
 std::unique_ptr<LineReader> lines_of(int fd, const std::string& path) {
     auto file = std::make_unique<io::FileSource>(fd, path);
-    if (!io::GzipSource::starts_gzip(file->peek(2))) return std::make_unique<LineReader>(std::move(file));
+    if (!io::GzipSource::starts_gzip(file->peek(2))) return std::make_unique<LineReader>(std::move(file), path);
     auto gzip = std::make_unique<io::GzipSource>(std::move(file), path);
-    return std::make_unique<LineReader>(std::make_unique<fast::ReadAhead>(std::move(gzip)));
+    return std::make_unique<LineReader>(std::make_unique<fast::ReadAhead>(std::move(gzip)), path);
 }
 
 }  // namespace
 
-Inputs::Inputs(std::initializer_list<InputPath> paths) {
+Inputs::Inputs(std::span<const InputPath> paths) {
     bool all_open = true;
     for (const InputPath& input : paths) {
         const bool standard_input = std::string_view(input.path) == standard_input_name;

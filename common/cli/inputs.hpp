@@ -3,6 +3,7 @@
 
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -35,7 +36,8 @@ class Inputs {
 public:
     // Opens each input in turn and reports each that cannot be opened; then,
     // when any could not, throws OpenFailed.
-    Inputs(std::initializer_list<InputPath> paths);
+    explicit Inputs(std::span<const InputPath> paths);
+    Inputs(std::initializer_list<InputPath> paths) : Inputs(std::span<const InputPath>(paths.begin(), paths.size())) {}
     ~Inputs();
     Inputs(const Inputs&) = delete;
     Inputs& operator=(const Inputs&) = delete;

@@ -40,4 +40,11 @@ void report_folder_failure(const io::FileFailure& failure) {
     report("Not able to make the folder", failure.path, failure.reason);
 }
 
+void report_read_not_listed(const io::ReadNotListed& failure) {
+    std::string message = "\nNot able to find the read \"";
+    (message += failure.read) += "\" in the file \"";
+    (message += failure.file) += "\"\n";
+    std::fwrite(message.data(), 1, message.size(), stderr);
+}
+
 }  // namespace at::cli

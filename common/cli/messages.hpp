@@ -14,5 +14,6 @@ void report_open_failure(const io::FileFailure& failure, Naming naming);
 void report_read_failure(const io::FileFailure& failure);
 void report_write_failure(const io::FileFailure& failure);
 void report_folder_failure(const io::FileFailure& failure);
+void report_read_not_listed(const io::ReadNotListed& failure);
 
 }  // namespace at::cli

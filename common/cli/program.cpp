@@ -151,7 +151,25 @@ CommandLine parse(const Program& program, int argc, char** argv) {
             return line;
         }
     }
+    for (const Option& option : program.options) {
+        if (!option.excludes.empty() && line.command.has(option.name) && line.command.has(option.excludes)) {
+            line.action = CommandLine::Action::usage_error;
+            line.problem = "options " + quoted(option.name) + " and " + quoted(option.excludes) + " exclude each other";
+            return line;
+        }
+    }
     return line;
+}
+
+// How many of the inputs a command names, its options' included, are
+// standard input.
+std::size_t standard_inputs(const Program& program, const Command& command) {
+    auto count = static_cast<std::size_t>(std::count(command.inputs.begin(), command.inputs.end(), standard_input_name));
+    for (const Option& option : program.options) {
+        const auto given = command.options.find(option.name);
+        if (option.value_is_input && given != command.options.end() && given->second == standard_input_name) ++count;
+    }
+    return count;
 }
 
 }  // namespace
@@ -174,7 +192,7 @@ int run(const Program& program, int argc, char** argv,
             report_failure(program, "ignoring extra argument " + quoted(inputs[i]));
         }
         inputs.resize(mandatory);
-        if (std::count(inputs.begin(), inputs.end(), standard_input_name) > 1) {
+        if (standard_inputs(program, line.command) > 1) {
             return usage_error(program, "standard input (\"-\") can be only one of the inputs");
         }
         install_output_signal_handlers();
@@ -188,6 +206,8 @@ int run(const Program& program, int argc, char** argv,
         // (inputs.cpp), so that all of them are named.
     } catch (const io::ReadFailed& failure) {
         report_read_failure(failure.failure);
+    } catch (const io::ReadNotListed& failure) {
+        report_read_not_listed(failure);
     } catch (const io::WriteFailed& failure) {
         for (const io::FileFailure& file : failure.failures) report_write_failure(file);
     } catch (const io::FolderFailed& failure) {

@@ -23,6 +23,8 @@ struct Option {
     std::string_view name;        // "--html"
     std::string_view value_name;  // "FILE" for an option that takes a value; "" for a switch
     std::string_view help;        // --help: what it does, lines after the first indented by 20
+    bool value_is_input = false;  // the value is the path of an input ("-" is standard input)
+    std::string_view excludes = {};  // an option that cannot be given with this one
 };
 
 struct Program {
@@ -36,7 +38,8 @@ struct Program {
 
 // What a run is asked to do: the input paths in argument order, at least the
 // program's mandatory arguments (surplus ones are warned about and left
-// out), and the program's own options that were given.
+// out), and the program's own options that were given (an option given
+// twice keeps its last value).
 struct Command {
     std::vector<const char*> inputs;
     std::map<std::string, std::string, std::less<>> options;  // name -> value ("" for a switch)

@@ -6,7 +6,8 @@
 // holds its key's hash, the key and the value, so that a lookup reads one
 // place in memory (and, for a byte-string key, its text, which is kept in
 // an arena). Tables of a million keys are far larger than the processor's
-// caches: every place a lookup reads is a wait for memory.
+// caches: every place a lookup reads is a wait for memory. The slots of such
+// a table are kept in huge pages (large_arrays.hpp).
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 #include "common/fast/hash.hpp"
 #include "common/fast/key_sort.hpp"
+#include "common/fast/large_arrays.hpp"
 #include "common/text/arena.hpp"
 
 namespace at::fast {
@@ -57,16 +59,17 @@ public:
     }
 
     // The value of a key, or nullptr when the key is not in the map.
-    const Value* find(Key key) const {
+    const Value* find(Key key) const { return find(key, hash_of(key)); }
+    Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
+    // The same with the key's hash_of() at hand.
+    const Value* find(Key key, std::uint64_t hash) const {
         if (size_ == 0) return nullptr;
-        const std::uint64_t hash = hash_of(key);
         for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
             const Slot& slot = slots_[at];
             if (slot.hash == no_key) return nullptr;
             if (slot.hash == hash && slot.entry.key == key) return &slot.entry.value;
         }
     }
-    Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }
 
     std::size_t size() const { return size_; }
 
@@ -129,7 +132,7 @@ private:
 
     void grow() {
         const std::size_t capacity = slots_.empty() ? 8 : 2 * slots_.size();
-        std::vector<Slot> slots(capacity);
+        std::vector<Slot, LargeArrayAllocator<Slot>> slots(capacity);
         mask_ = capacity - 1;
         for (Slot& slot : slots_) {
             if (slot.hash == no_key) continue;
@@ -140,7 +143,7 @@ private:
         slots_ = std::move(slots);
     }
 
-    std::vector<Slot> slots_;
+    std::vector<Slot, LargeArrayAllocator<Slot>> slots_;
     std::size_t mask_ = 0;
     std::size_t size_ = 0;
     TextArena texts_;

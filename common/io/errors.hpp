@@ -27,6 +27,15 @@ struct ReadFailed : std::runtime_error {
     FileFailure failure;
 };
 
+// A read that the classification names and the file of read counts (a
+// count table or a group file) lacks.
+struct ReadNotListed : std::runtime_error {
+    ReadNotListed(std::string read_id, std::string counts_file)
+        : std::runtime_error("read not listed"), read(std::move(read_id)), file(std::move(counts_file)) {}
+    std::string read;
+    std::string file;
+};
+
 // Outputs could not be written or put in place. When any could not be
 // written, none replaced an earlier file.
 struct WriteFailed : std::runtime_error {

@@ -1,6 +1,9 @@
 #include "common/io/line_reader.hpp"
 
 #include <cstring>
+#include <string>
+
+#include "common/io/errors.hpp"
 
 namespace at {
 
@@ -14,11 +17,13 @@ std::string_view without_cr(std::string_view line) {
 
 }  // namespace
 
-LineReader::LineReader(std::unique_ptr<io::ByteSource> source) : source_(std::move(source)), buffer_(block_size) {
+LineReader::LineReader(std::unique_ptr<io::ByteSource> source, std::string name)
+    : source_(std::move(source)), buffer_(block_size), name_(std::move(name)) {
     data_ = buffer_.data();
 }
 
-LineReader::LineReader(std::string_view bytes) : data_(bytes.data()), end_(bytes.size()), at_end_(true) {}
+LineReader::LineReader(std::string_view bytes, std::string name)
+    : data_(bytes.data()), end_(bytes.size()), at_end_(true), name_(std::move(name)) {}
 
 bool LineReader::next(std::string_view& line) {
     for (;;) {
@@ -27,8 +32,10 @@ bool LineReader::next(std::string_view& line) {
             const auto stop = static_cast<std::size_t>(static_cast<const char*>(newline) - data_);
             const std::size_t start = begin_;
             begin_ = searched_ = stop + 1;
+            ++line_ends_;
             line = without_cr(std::string_view(data_ + start, stop - start));
             if (line.empty()) continue;
+            line_number_ = line_ends_;
             return true;
         }
         // What is left is searched: the rest of the line is read behind it.
@@ -36,9 +43,15 @@ bool LineReader::next(std::string_view& line) {
         if (at_end_ || !refill()) {
             line = without_cr(std::string_view(data_ + begin_, end_ - begin_));
             begin_ = end_;
-            return !line.empty();
+            if (line.empty()) return false;
+            line_number_ = line_ends_ + 1;
+            return true;
         }
     }
+}
+
+void LineReader::reject_line(std::string_view why) const {
+    throw io::ReadFailed(name_, "line " + std::to_string(line_number_) + ": " + std::string(why));
 }
 
 bool LineReader::refill() {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,11 +22,12 @@ class LineReader {
 public:
     static constexpr std::size_t block_size = std::size_t{256} << 10;
 
-    // Reads the bytes of a source in blocks.
-    explicit LineReader(std::unique_ptr<io::ByteSource> source);
+    // Reads the bytes of a source in blocks. `name` is the input's path,
+    // which a rejected line names.
+    explicit LineReader(std::unique_ptr<io::ByteSource> source, std::string name = {});
     // Reads lines out of bytes in memory (tests and fuzzers); the bytes stay
     // the caller's and must outlive the reader.
-    explicit LineReader(std::string_view bytes);
+    explicit LineReader(std::string_view bytes, std::string name = {});
 
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -33,6 +35,14 @@ public:
     // The next non-empty line; false at the end of the input. The view stays
     // valid until the next call.
     bool next(std::string_view& line);
+
+    // The number of the line last handed out, counted from 1 with the empty
+    // lines.
+    std::size_t line_number() const { return line_number_; }
+
+    // For a line that is not of the form its input must have: throws
+    // io::ReadFailed naming the input, the line's number and `why`.
+    [[noreturn]] void reject_line(std::string_view why) const;
 
 private:
     // Keeps the unfinished line and reads the next block behind it; false at
@@ -46,6 +56,9 @@ private:
     std::size_t searched_ = 0;    // first byte not yet searched for a newline
     std::size_t end_ = 0;         // one past the last buffered byte
     bool at_end_ = false;
+    std::string name_;
+    std::size_t line_ends_ = 0;    // newlines passed
+    std::size_t line_number_ = 0;
 };
 
 }  // namespace at

@@ -1,7 +1,8 @@
 #pragma once
 // Lines of a classification file grouped by their heads. readtally and
 // lineagetree count each distinct line once (its tokens, cut as each
-// program cuts them, each followed by ";"), with the number of its lines.
+// program cuts them, each followed by ";"), with the number of its lines (or
+// of the reads they stand for, with a count table).
 // A run's lines share few heads, their tokens but the last (the lineages
 // down to the species), however many OTUs they name: what a head's tokens
 // count is counted once for all its lines, and only each line's last token
@@ -15,7 +16,8 @@
 
 namespace at::taxonomy {
 
-// A line's tokens, where its last token starts, and its lines.
+// A line's tokens, where its last token starts, and its lines (or the reads
+// they stand for).
 struct LineEnding {
     std::string_view tokens;
     std::size_t last;

@@ -52,6 +52,16 @@ constexpr std::string_view table_file(Rank rank) {
     return {};
 }
 
+// The name of a rank's table, its file's name before ".txt": "otu", "species"
+// ... "phylum".
+constexpr std::string_view table_name(Rank rank) {
+    const std::string_view file = table_file(rank);
+    return file.substr(0, file.find('.'));
+}
+
+// The file of a rank's reads per sample: "otu.samples.txt" ... "phylum.samples.txt".
+inline std::string samples_table_file(Rank rank) { return std::string(table_name(rank)) + ".samples.txt"; }
+
 constexpr std::string_view full_lineage_file = "fullLineage.txt";
 
 // The place of a rank among `ranks`, or ranks.size() when it is not there.

@@ -16,6 +16,7 @@
 #include <memory>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -29,6 +30,7 @@
 #include "common/fast/sums.hpp"
 #include "common/fast/select_in_order.hpp"
 #include "common/fast/key_sort.hpp"
+#include "common/fast/large_arrays.hpp"
 #include "common/io/errors.hpp"
 #include "common/io/file_source.hpp"
 #include "common/io/line_reader.hpp"
@@ -314,6 +316,26 @@ TEST(ByteSearch, FindEitherAgreesWithThePlainSearchOnRangesOfEveryLength) {
     }
 }
 
+TEST(LargeArrays, BlocksPastTheThresholdAreAlignedToHugePagesAndKeepWhatIsWritten) {
+    at::fast::LargeArrayAllocator<std::uint64_t> allocator;
+    const std::size_t count = at::fast::large_block_bytes / sizeof(std::uint64_t) + 3;
+    std::uint64_t* block = allocator.allocate(count);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % (std::size_t{2} << 20), 0u);
+    for (std::size_t i = 0; i < count; i += 509) block[i] = i * 3;
+    block[count - 1] = 7;
+    for (std::size_t i = 0; i + 1 < count; i += 509) ASSERT_EQ(block[i], i * 3) << i;
+    EXPECT_EQ(block[count - 1], 7u);
+    allocator.deallocate(block, count);
+    // A vector that grows from heap blocks into mapped ones and back keeps
+    // its elements.
+    std::vector<std::uint32_t, at::fast::LargeArrayAllocator<std::uint32_t>> grown;
+    for (std::uint32_t i = 0; i < 10'000'000; ++i) grown.push_back(i ^ 0x5a5a5a5a);
+    for (std::uint32_t i = 0; i < 10'000'000; i += 997) ASSERT_EQ(grown[i], i ^ 0x5a5a5a5a) << i;
+    grown.resize(5);
+    grown.shrink_to_fit();
+    EXPECT_EQ(grown.back(), 4u ^ 0x5a5a5a5a);
+}
+
 TEST(FlatMap, IntegerKeysAgreeWithStdMap) {
     std::mt19937_64 random(4);
     at::fast::FlatMap<float, std::int64_t> map;
@@ -331,14 +353,14 @@ TEST(FlatMap, IntegerKeysAgreeWithStdMap) {
     EXPECT_EQ(map.find(1000), nullptr);
 }
 
-// A record of select_in_order: its key, and its place in the stream.
+// A record of in_key_batches: its key, and its place in the stream.
 struct Numbered {
     std::string text;
     int number = 0;
     std::string_view key() const { return text; }
 };
 
-TEST(Sums, SumsAndSelectionAgreeWithTheirPlainTwins) {
+TEST(Sums, SumsAndBatchedLookupsAgreeWithTheirPlainTwins) {
     std::mt19937 random(5);
     at::fast::Sums<std::int64_t> counts;
     at::fast::FlatMap<std::int64_t> plain;
@@ -365,25 +387,46 @@ TEST(Sums, SumsAndSelectionAgreeWithTheirPlainTwins) {
         ASSERT_NE(counted.find(key), nullptr) << key;
         EXPECT_EQ(*counted.find(key), count) << key;
     });
-    // Streams of every length around the batch size, half the keys absent.
+    // Streams of every length around the batch size, half the keys absent,
+    // looked up, and added to a map of their own; a stream whose read fails
+    // after its last record.
     for (int length : {0, 1, 31, 32, 33, 64, 1000}) {
-        std::vector<int> picked, picked_plainly;
-        const auto stream = [length, &random](int& at) {
-            return [length, &at, &random](Numbered& record) {
-                if (at == length) return false;
-                record.text = random_key(random, 6);
-                record.number = at++;
-                return true;
+        for (const bool fails : {false, true}) {
+            const std::mt19937 start = random;
+            const auto handled = [&](auto in_batches) {
+                random = start;
+                std::vector<std::string> seen;
+                at::fast::FlatMap<int> added;
+                int at = 0;
+                const auto next = [&](Numbered& record) {
+                    if (at == length && fails) throw std::runtime_error("read failed");
+                    if (at == length) return false;
+                    record.text = random_key(random, 6);
+                    record.number = at++;
+                    return true;
+                };
+                try {
+                    in_batches(added, next, [&](const Numbered& r, std::uint64_t hash) {
+                        const bool known = counted.find(r.key(), hash) != nullptr;
+                        const bool first = added.find(r.key()) == nullptr;
+                        added.value_of(r.key(), hash) = r.number;
+                        seen.push_back(std::to_string(r.number) + (known ? " known" : "") + (first ? " first" : ""));
+                    });
+                    seen.push_back("end");
+                } catch (const std::runtime_error& failure) {
+                    seen.push_back(failure.what());
+                }
+                return seen;
             };
-        };
-        int at = 0, at_plainly = 0;
-        std::mt19937 saved = random;
-        at::fast::select_in_order<Numbered>(counted, stream(at), [&](const Numbered& r) { picked.push_back(r.number); });
-        random = saved;
-        at::fast::select_in_order_plainly<Numbered>(counted, stream(at_plainly),
-                                                    [&](const Numbered& r) { picked_plainly.push_back(r.number); });
-        EXPECT_EQ(picked, picked_plainly) << length;
-        EXPECT_EQ(at, length);
+            const auto batched = handled([](auto& map, auto next, auto visit) {
+                at::fast::in_key_batches<Numbered>(map, next, visit);
+            });
+            const auto plainly = handled([](auto& map, auto next, auto visit) {
+                at::fast::in_key_batches_plainly<Numbered>(map, next, visit);
+            });
+            EXPECT_EQ(batched, plainly) << length;
+            EXPECT_EQ(batched.size(), static_cast<std::size_t>(length) + 1) << length;
+        }
     }
 }
 

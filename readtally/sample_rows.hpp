@@ -1,0 +1,55 @@
+#pragma once
+// Reads per sample, by key: for each key a row of one count per sample, in
+// the order of the samples.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/counts/read_counts.hpp"
+#include "common/fast/flat_map.hpp"
+
+namespace at::readtally {
+
+class SampleRows {
+public:
+    explicit SampleRows(std::size_t samples) : samples_(samples), zeros_(samples) {}
+
+    std::size_t samples() const { return samples_; }
+
+    // Adds a read's counts to the row of `key`.
+    void add(std::string_view key, std::span<const counts::SampleCount> counts) {
+        std::int64_t* row = row_of(key);
+        for (const counts::SampleCount& count : counts) row[count.sample] += count.reads;
+    }
+    // Adds a row of counts to the row of `key`.
+    void add(std::string_view key, std::span<const std::int64_t> counts) {
+        std::int64_t* row = row_of(key);
+        for (std::size_t sample = 0; sample < samples_; ++sample) row[sample] += counts[sample];
+    }
+
+    // The row of `key`; zeros for a key never added.
+    std::span<const std::int64_t> row(std::string_view key) const {
+        const std::size_t* first = first_.find(key);
+        return std::span<const std::int64_t>(first == nullptr ? zeros_.data() : counts_.data() + *first, samples_);
+    }
+
+private:
+    std::int64_t* row_of(std::string_view key) {
+        const std::size_t made = first_.size();
+        std::size_t& first = first_[key];
+        if (first_.size() != made) {
+            first = counts_.size();
+            counts_.resize(counts_.size() + samples_);
+        }
+        return counts_.data() + first;
+    }
+
+    std::size_t samples_;
+    fast::FlatMap<std::size_t> first_;  // key -> its row's first count in counts_
+    std::vector<std::int64_t> counts_;
+    std::vector<std::int64_t> zeros_;
+};
+
+}  // namespace at::readtally
