@@ -38,7 +38,8 @@ if [ -n "${AT_BIN_DIR:-}" ]; then
         fi
     done
 else
-    # Only the six programs are built (no tests), in a preset of their own.
+    # Only the six programs are built (no tests), in a preset of their own that
+    # compiles each target as one unit, so that shared headers are read once.
     bin="$top/build/demo"
     echo "Building the programs (demo preset, $bin):"
     if [ ! -f "$bin/build.ninja" ]; then

@@ -10,7 +10,6 @@ namespace at::fast {
 
 namespace {
 
-constexpr std::size_t huge_page = std::size_t{2} << 20;
 // How far the heap grows at a time, and so how much of it is made of huge
 // pages: reserved address space, resident only as far as it is touched.
 constexpr std::size_t heap_extent = std::size_t{64} << 20;

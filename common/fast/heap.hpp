@@ -1,7 +1,12 @@
 #pragma once
 // Heap settings for one run of a program.
 
+#include <cstddef>
+
 namespace at::fast {
+
+// The size of a transparent huge page on x86-64.
+constexpr std::size_t huge_page = std::size_t{2} << 20;
 
 // Makes the heap come in transparent huge pages where the system offers
 // them (THP "always" or "madvise"), and keeps large tables on the heap, for

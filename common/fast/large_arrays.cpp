@@ -1,13 +1,13 @@
 #include "common/fast/large_arrays.hpp"
 
+#include "common/fast/heap.hpp"
+
 #include <cstdint>
 #include <sys/mman.h>
 
 namespace at::fast {
 
 namespace {
-
-constexpr std::size_t huge_page = std::size_t{2} << 20;
 
 std::size_t whole_pages(std::size_t bytes) { return (bytes + huge_page - 1) & ~(huge_page - 1); }
 
