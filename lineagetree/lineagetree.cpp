@@ -50,7 +50,7 @@ struct LineState {
 // line (an OTU, a marker, a rank below the cutoff) counts in the level map
 // below the rank state. The texts must stay while the tree is built.
 void nest(std::string_view tokens_text, std::int64_t reads, LineState& state, Tree& tree) {
-    const auto count = [&](Level level, std::string_view child) { tree.children(level, state.lineage)[child] += reads; };
+    const auto count = [&](Level level, std::string_view child) { tree.levels[level][state.lineage][child] += reads; };
     const auto end_line = [&](std::string_view child) {
         if (state.rank >= Rank::phylum && state.rank <= Rank::species) count(level_below(*state.rank), child);
         state.ended = true;

@@ -8,7 +8,6 @@
 
 #include "common/fast/flat_map.hpp"
 #include "common/io/text_sink.hpp"
-#include "common/text/arena.hpp"
 
 namespace at::lineagetree {
 
@@ -35,12 +34,6 @@ using LevelMap = fast::FlatMap<ChildCounts>;
 // reads that a count table gives a total of 0.
 struct Tree {
     std::array<LevelMap, level_count> levels;
-    TextArena lineages;  // the keys of the level maps
-
-    ChildCounts& children(Level level, std::string_view lineage) {
-        if (ChildCounts* known = levels[level].find(lineage)) return *known;
-        return levels[level][lineages.keep(lineage)];
-    }
 };
 
 // Writes the tree as JSON: a root named "taxonomy" over the parents of the
