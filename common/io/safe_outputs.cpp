@@ -14,18 +14,26 @@ namespace at {
 
 namespace {
 
+// Syncs a folder, so that the names in it last; the errno of a failure, or
+// 0. A folder that cannot be opened for reading (one the user may write into
+// but not list) or a file system that cannot sync folders (EINVAL) is left
+// to keep its names as it does.
+int sync_folder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
 // Makes the output folder unless it is there; its parent must exist. The
 // parent is synced, so that the new folder outlasts a power cut as its
 // outputs do.
 void make_folder(const std::string& folder) {
     if (::mkdir(folder.c_str(), 0777) == 0) {
         std::string parent = folder.substr(0, folder.find_last_not_of('/') + 1);
-        parent = parent.substr(0, parent.rfind('/') + 1);
-        const int fd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
+        parent.resize(parent.rfind('/') + 1);
+        sync_folder(parent.empty() ? "." : parent);
         return;
     }
     int error = errno;
@@ -99,21 +107,14 @@ void SafeOutputs::undo() {
     sync_folders(nullptr);
 }
 
-// Syncs each folder that holds an output, so that the names in it last. A
-// folder that cannot be opened for reading (one the user may write into but
-// not list) or a file system that cannot sync folders (EINVAL) is left to
-// keep its names as it does. A sync that fails is named, with the first
-// output of its folder, in `failed`.
+// Syncs each folder that holds an output. A sync that fails is named, with
+// the first output of its folder, in `failed`.
 bool SafeOutputs::sync_folders(std::vector<io::FileFailure>* failed) const {
     std::vector<std::string> synced;
     for (const auto& file : files_) {
         if (std::find(synced.begin(), synced.end(), file->folder()) != synced.end()) continue;
         synced.push_back(file->folder());
-        const int fd = ::open(file->folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) continue;
-        int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-        if (::close(fd) != 0 && error == 0) error = errno;
-        if (error != 0) {
+        if (const int error = sync_folder(file->folder()); error != 0) {
             if (failed != nullptr) failed->push_back({file->path(), io::reason_of(error)});
             return false;
         }
