@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "common/fast/sums.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "common/taxonomy/line_heads.hpp"
 #include "lineagetree/page.hpp"
@@ -123,7 +122,7 @@ void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, 
     // Lines whose tokens differ only in their confidences count the same:
     // each such line is kept once, with the reads of its lines, and counted
     // into the tree at the end.
-    fast::Sums<std::int64_t> reads_by_tokens;
+    taxonomy::LinesByHead reads_by_tokens;
     const auto next = [&classification, counts](TreeLine& tree_line) {
         return read_line(classification, counts != nullptr, tree_line);
     };
@@ -139,12 +138,12 @@ void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, 
 
     Tree tree;
     // A head's tokens are nested once, with the reads of all its endings.
-    taxonomy::for_each_head(reads_by_tokens.totals(), [&tree](std::string_view head, const auto& endings, std::int64_t reads) {
+    reads_by_tokens.for_each_head([&tree](std::string_view head, const auto& endings, std::int64_t reads) {
         LineState after_head;
         nest(head, reads, after_head, tree);
         for (const taxonomy::LineEnding& ending : endings) {
             LineState state = after_head;
-            nest(ending.last_token(), ending.lines, state, tree);
+            nest(ending.last, ending.lines, state, tree);
         }
     });
     if (!with_page) {

@@ -10,7 +10,7 @@
 
 #include "common/fast/flat_map.hpp"
 #include "common/fast/key_list.hpp"
-#include "common/fast/sums.hpp"
+#include "common/fast/prefixed_key_list.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "common/taxonomy/line_heads.hpp"
 #include "common/taxonomy/ranks.hpp"
@@ -95,8 +95,8 @@ public:
     // Counts the reads by their kept tokens, each cut after its taxon name
     // and followed by ";". The texts must stay while the tables are used.
     // A head's tokens are counted once, with the reads of all its endings.
-    void count(const fast::FlatMap<std::int64_t>& reads_by_kept_taxa) {
-        taxonomy::for_each_head(reads_by_kept_taxa, [this](std::string_view head, const auto& endings, std::int64_t reads) {
+    void count(taxonomy::LinesByHead& reads_by_kept_taxa) {
+        reads_by_kept_taxa.for_each_head([this](std::string_view head, const auto& endings, std::int64_t reads) {
             count_head(head, endings, reads);
         });
     }
@@ -127,39 +127,51 @@ public:
             if (per_sample) per_sample->close(reads.in_sample);
         }
         TextSink& out = outputs.create(taxonomy::full_lineage_file);
-        full_lineages_.for_each_sorted([&out](std::string_view key, std::int64_t lines) { out.row(key, lines); });
+        full_lineages_.for_each_sorted([&out](std::string_view head, std::string_view ending, std::int64_t lines) {
+            out.write(head);
+            out.row(ending, lines);
+        });
     }
 
 private:
-    void count_head(std::string_view head, const std::vector<taxonomy::LineEnding>& endings, std::int64_t lines) {
+    void count_head(std::string_view head, std::span<const taxonomy::LineEnding> endings, std::int64_t lines) {
         full_lineage_key_.clear();
         current_genus_.clear();
         if (samples_by_kept_taxa_ != nullptr) {
             std::fill(head_samples_.begin(), head_samples_.end(), 0);
             for (const taxonomy::LineEnding& ending : endings) {
-                const auto ending_samples = samples_by_kept_taxa_->row(ending.tokens);
+                const auto ending_samples = samples_by_kept_taxa_->row(line_text(head, ending));
                 for (std::size_t sample = 0; sample < head_samples_.size(); ++sample) head_samples_[sample] += ending_samples[sample];
             }
         }
         taxonomy::Tokens tokens(head);
         Token token;
         while (tokens.next(token)) count_token(token, lines, head_samples_);
-        const std::size_t head_key_size = full_lineage_key_.size();
+        // The full-lineage keys of the head's lines begin with the labels of
+        // its tokens, and each goes on with the label of its last token.
+        const std::uint32_t head_key = full_lineages_.add_prefix(built_keys_.keep(full_lineage_key_));
         head_genus_ = current_genus_;
         for (const taxonomy::LineEnding& ending : endings) {
-            full_lineage_key_.resize(head_key_size);
+            full_lineage_key_.clear();
             current_genus_ = head_genus_;
-            taxonomy::Tokens last(ending.last_token());
+            taxonomy::Tokens last(ending.last);
             if (last.next(token)) {
                 count_token(token, ending.lines,
-                            samples_by_kept_taxa_ ? samples_by_kept_taxa_->row(ending.tokens) : std::span<const std::int64_t>());
+                            samples_by_kept_taxa_ ? samples_by_kept_taxa_->row(line_text(head, ending)) : std::span<const std::int64_t>());
             }
             // A token's label is the start of its text cut after the taxon
             // name, and all of it unless its "(" stands in the rank prefix:
             // where the key is as long as the text, it is the text.
-            const bool key_is_text = full_lineage_key_.size() == ending.tokens.size();
-            full_lineages_.add(key_is_text ? ending.tokens : built_keys_.keep(full_lineage_key_), ending.lines);
+            const bool key_is_text = full_lineage_key_.size() == ending.last.size();
+            full_lineages_.add(head_key, key_is_text ? ending.last : built_keys_.keep(full_lineage_key_), ending.lines);
         }
+    }
+
+    // The kept-token text of a line, from its head and its ending.
+    std::string_view line_text(std::string_view head, const taxonomy::LineEnding& ending) {
+        line_text_.assign(head);
+        line_text_ += ending.last;
+        return line_text_;
     }
 
     // A kept token of the line being counted, in order, with the reads of
@@ -195,8 +207,9 @@ private:
     // other taxa few: those are counted in maps.
     fast::KeyList<std::int64_t> otus_;
     std::array<Counts, table_ranks.size()> ranks_;
-    fast::KeyList<std::int64_t> full_lineages_;
-    TextArena built_keys_;  // full-lineage keys that are not kept texts
+    fast::PrefixedKeyList<std::int64_t> full_lineages_;
+    TextArena built_keys_;  // parts of full-lineage keys that are not kept texts
+    std::string line_text_;
     std::string full_lineage_key_;
     // The last genus kept before on the line, and a species key made of it;
     // the genus of the head being counted.
@@ -215,7 +228,7 @@ void tally(LineReader& classification, OutputSet& outputs, const counts::ReadCou
     // the same: each such text is kept once, with the reads of its lines,
     // and counted in the tables at the end. Confidences differ from line to
     // line, so they are cut off first.
-    fast::Sums<std::int64_t> reads_by_kept_taxa;
+    taxonomy::LinesByHead reads_by_kept_taxa;
     SampleRows samples_by_kept_taxa(samples.size());
     const auto next = [&classification, counts](CountedLine& counted) {
         return read_line(classification, counts != nullptr, counted);
@@ -238,7 +251,7 @@ void tally(LineReader& classification, OutputSet& outputs, const counts::ReadCou
     }
 
     Tables tables(samples.empty() ? nullptr : &samples_by_kept_taxa);
-    tables.count(reads_by_kept_taxa.totals());
+    tables.count(reads_by_kept_taxa);
     tables.write(outputs, reads, samples);
 }
 

@@ -27,6 +27,7 @@
 #include "common/fast/byte_search.hpp"
 #include "common/fast/flat_map.hpp"
 #include "common/fast/key_list.hpp"
+#include "common/fast/prefixed_key_list.hpp"
 #include "common/fast/sums.hpp"
 #include "common/fast/select_in_order.hpp"
 #include "common/fast/key_sort.hpp"
@@ -289,6 +290,30 @@ TEST(KeySort, AgreesWithThePlainSortOnKeysSharingLongPrefixes) {
                 << "count " << count << " at " << i;
             ASSERT_EQ(fast[i].data, keys[fast[i].number].data());
         }
+    }
+}
+
+TEST(PrefixedKeyList, AgreesWithJoinedKeysInAStdMap) {
+    // Prefixes that begin one another, repeat, or are empty, as lineages of
+    // lines cut short do; suffixes that repeat, are empty or hold zeros.
+    const std::vector<std::string> prefixes = {"", "a;", "a;b;", "a;b;", "a;bc;", "b;", "a;b;c;", std::string("a\0", 2)};
+    const std::vector<std::string> suffixes = {"", ";", "b;", "b;c;", "c;", "x;", std::string("\0;", 2), "bc;"};
+    std::mt19937 random(6);
+    for (const std::size_t used : {std::size_t{2}, std::size_t{5}, prefixes.size()}) {
+        at::fast::PrefixedKeyList<std::int64_t> list;
+        std::map<std::string, std::int64_t> plain;
+        for (std::size_t n = 0; n < used; ++n) list.add_prefix(prefixes[n]);
+        for (int i = 0; i < 3000; ++i) {
+            const auto prefix = static_cast<std::uint32_t>(random() % used);
+            const std::string& suffix = suffixes[random() % suffixes.size()];
+            list.add(prefix, suffix, i % 7);
+            plain[prefixes[prefix] + suffix] += i % 7;
+        }
+        std::vector<std::pair<std::string, std::int64_t>> listed;
+        list.for_each_sorted([&listed](std::string_view prefix, std::string_view suffix, std::int64_t sum) {
+            listed.emplace_back(std::string(prefix) + std::string(suffix), sum);
+        });
+        EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::int64_t>>(plain.begin(), plain.end()))) << used;
     }
 }
 
