@@ -88,7 +88,7 @@ std::vector<const LevelMap::Entry*> top_nodes(const LevelMap& class_map) {
         std::string_view name() const { return names.empty() ? std::string_view() : names.back(); }
     };
     std::vector<Top> tops;
-    class_map.for_each_entry([&tops](const LevelMap::Entry& entry) { tops.push_back({names_of(entry.key), &entry}); });
+    class_map.for_each_entry([&tops](const LevelMap::Entry& entry) { tops.push_back({names_of(entry.key()), &entry}); });
     std::sort(tops.begin(), tops.end(), [](const Top& a, const Top& b) {
         if (a.name() != b.name()) return a.name() < b.name();
         return std::lexicographical_compare(a.names.begin(), a.names.end(), b.names.begin(), b.names.end());
@@ -107,11 +107,11 @@ public:
         const auto parents = top_nodes(tree_.levels[class_level]);
         for (std::size_t i = 0; i < parents.size(); ++i) {
             const DepthLayout& layout = layouts[1];
-            const std::vector<std::string_view> names = names_of(parents[i]->key);
+            const std::vector<std::string_view> names = names_of(parents[i]->key());
             out_.write(layout.open_before_name);
             write_name(names.empty() ? std::string_view() : names.back());
             out_.write(layout.open_after_name);
-            std::string lineage(parents[i]->key);
+            std::string lineage(parents[i]->key());
             write_children(2, parents[i]->value, lineage);
             out_.write(layout.close);
             out_.write(i + 1 < parents.size() ? ",\n" : "\n");
@@ -126,8 +126,8 @@ private:
         const auto sorted = fast::sorted_entries(children);
         for (std::size_t i = 0; i < sorted.size(); ++i) {
             const std::size_t parent_size = lineage.size();
-            (lineage += sorted[i]->key) += ';';
-            write_node(depth, sorted[i]->key, sorted[i]->value, lineage);
+            (lineage += sorted[i]->key()) += ';';
+            write_node(depth, sorted[i]->key(), sorted[i]->value, lineage);
             lineage.resize(parent_size);
             out_.write(i + 1 < sorted.size() ? ",\n" : "\n");
         }

@@ -76,7 +76,7 @@ private:
     static constexpr auto ranks = taxonomy::ranks_species_to_phylum;
 
     static void write_table(TextSink& out, const Totals& totals, float unassigned_value) {
-        for (const auto* entry : fast::sorted_entries(totals)) out.row(entry->key, entry->value);
+        for (const auto* entry : fast::sorted_entries(totals)) out.row(entry->key(), entry->value);
         out.row(taxonomy::unassigned_key, unassigned_value);
     }
 

@@ -121,7 +121,7 @@ public:
             if (rank == Rank::otu) {
                 otus_.for_each_sorted(write_row);
             } else {
-                for (const auto* entry : fast::sorted_entries(ranks_[table])) write_row(entry->key, entry->value);
+                for (const auto* entry : fast::sorted_entries(ranks_[table])) write_row(entry->key(), entry->value);
             }
             out.row(taxonomy::unassigned_key, reads.total - counted);
             if (per_sample) per_sample->close(reads.in_sample);

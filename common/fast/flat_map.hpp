@@ -4,13 +4,16 @@
 //
 // Open addressing over one flat array of slots, at most half full; a slot
 // holds its key's hash, the key and the value, so that a lookup reads one
-// place in memory (and, for a byte-string key, its text, which is kept in
-// an arena). Tables of a million keys are far larger than the processor's
-// caches: every place a lookup reads is a wait for memory. The slots of such
-// a table are kept in huge pages (large_arrays.hpp).
+// place in memory. A byte-string key of up to 15 bytes (an OTU, a taxon
+// name) is held in its slot; a longer one is kept in an arena, and a lookup
+// reads its text there too. Tables of a million keys are far larger than
+// the processor's caches: every place a lookup reads is a wait for memory.
+// The slots of such a table are kept in huge pages (large_arrays.hpp).
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -23,19 +26,77 @@
 
 namespace at::fast {
 
+// A byte-string key as a slot holds it, in 16 bytes: a text of up to 15
+// bytes itself, with its size in the last byte; a longer one as the place
+// and size of its copy in an arena, with 0xff in the last byte (the top
+// byte of the size, which never uses it).
+class StoredText {
+public:
+    void hold(std::string_view text, TextArena& arena) {
+        if (text.size() < sizeof bytes_) {
+            std::memcpy(bytes_, text.data(), text.size());
+            bytes_[last] = static_cast<char>(text.size());
+            return;
+        }
+        const std::string_view kept = arena.keep(text);
+        const char* const data = kept.data();
+        const std::uint64_t size = kept.size();
+        std::memcpy(bytes_, &data, sizeof data);
+        std::memcpy(bytes_ + sizeof data, &size, sizeof size);
+        bytes_[last] = far;
+    }
+
+    std::string_view text() const {
+        if (bytes_[last] != far) return std::string_view(bytes_, static_cast<unsigned char>(bytes_[last]));
+        const char* data;
+        std::uint64_t size;
+        std::memcpy(&data, bytes_, sizeof data);
+        std::memcpy(&size, bytes_ + sizeof data, sizeof size);
+        return std::string_view(data, size & size_bits);
+    }
+
+    bool operator==(std::string_view text) const {
+        if (bytes_[last] != far) {
+            return static_cast<unsigned char>(bytes_[last]) == text.size() && std::memcmp(bytes_, text.data(), text.size()) == 0;
+        }
+        return this->text() == text;
+    }
+
+private:
+    static_assert(std::endian::native == std::endian::little && sizeof(const char*) == 8,
+                  "the size of a far text leaves its top byte in the last byte");
+    static constexpr std::size_t last = 15;
+    static constexpr char far = static_cast<char>(0xff);
+    static constexpr std::uint64_t size_bits = (std::uint64_t{1} << 56) - 1;
+
+    char bytes_[16] = {};
+};
+
 template <class Value, class Key = std::string_view>
 class FlatMap {
     static_assert(std::is_same_v<Key, std::string_view> || std::is_same_v<Key, std::int64_t>);
     static constexpr bool text_keys = std::is_same_v<Key, std::string_view>;
 
 public:
-    struct Entry {
-        Key key{};
+    class Entry {
+    public:
+        // Views of the map's keys and values are valid until the next key
+        // is added.
+        Key key() const {
+            if constexpr (text_keys) {
+                return key_.text();
+            } else {
+                return key_;
+            }
+        }
         Value value{};
+
+    private:
+        friend class FlatMap;
+        std::conditional_t<text_keys, StoredText, Key> key_{};
     };
 
-    // The value of a key, made value-initialised when the key is new. Valid
-    // until the next key is added.
+    // The value of a key, made value-initialised when the key is new.
     Value& operator[](Key key) { return value_of(key, hash_of(key)); }
 
     // The same with the key's hash_of() at hand.
@@ -45,14 +106,14 @@ public:
         for (;; at = (at + 1) & mask_) {
             Slot& slot = slots_[at];
             if (slot.hash == no_key) break;
-            if (slot.hash == hash && slot.entry.key == key) return slot.entry.value;
+            if (slot.hash == hash && slot.entry.key_ == key) return slot.entry.value;
         }
         Slot& made = slots_[at];
         made.hash = hash;
         if constexpr (text_keys) {
-            made.entry.key = texts_.keep(key);
+            made.entry.key_.hold(key, texts_);
         } else {
-            made.entry.key = key;
+            made.entry.key_ = key;
         }
         ++size_;
         return made.entry.value;
@@ -67,7 +128,7 @@ public:
         for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
             const Slot& slot = slots_[at];
             if (slot.hash == no_key) return nullptr;
-            if (slot.hash == hash && slot.entry.key == key) return &slot.entry.value;
+            if (slot.hash == hash && slot.entry.key_ == key) return &slot.entry.value;
         }
     }
 
@@ -77,7 +138,7 @@ public:
     template <class Visit>
     void for_each(Visit visit) const {
         for (const Slot& slot : slots_) {
-            if (slot.hash != no_key) visit(slot.entry.key, slot.entry.value);
+            if (slot.hash != no_key) visit(slot.entry.key(), slot.entry.value);
         }
     }
     template <class Visit>
@@ -112,7 +173,7 @@ public:
                 if (slot.hash == no_key) return;
                 if (slot.hash != hash) continue;
                 // The cache lines of the first 256 bytes of the text.
-                const std::string_view text = slot.entry.key;
+                const std::string_view text = slot.entry.key();
                 for (std::size_t line = 0; line < text.size() && line < 256; line += 64) {
                     __builtin_prefetch(text.data() + line);
                 }
@@ -158,7 +219,10 @@ std::vector<const typename FlatMap<Value>::Entry*> sorted_entries(const FlatMap<
     };
     std::vector<Item> items;
     items.reserve(map.size());
-    map.for_each_entry([&items](const Entry& entry) { items.push_back(Item{{0, entry.key.data(), entry.key.size()}, &entry}); });
+    map.for_each_entry([&items](const Entry& entry) {
+        const std::string_view key = entry.key();
+        items.push_back(Item{{0, key.data(), key.size()}, &entry});
+    });
     sort_keys(items);
     std::vector<const Entry*> sorted;
     sorted.reserve(items.size());

@@ -256,7 +256,7 @@ TEST(FlatMap, AgreesWithStdMapsThroughManyGrowths) {
     ASSERT_EQ(map.size(), plain.size());
     // Every entry once, sorted as std::map sorts its keys.
     std::vector<std::pair<std::string, std::int64_t>> sorted;
-    for (const auto* entry : at::fast::sorted_entries(map)) sorted.emplace_back(entry->key, entry->value);
+    for (const auto* entry : at::fast::sorted_entries(map)) sorted.emplace_back(entry->key(), entry->value);
     const std::map<std::string, std::int64_t> ordered(plain.begin(), plain.end());
     EXPECT_EQ(sorted, (std::vector<std::pair<std::string, std::int64_t>>(ordered.begin(), ordered.end())));
 }
