@@ -119,6 +119,28 @@ public:
         return made.entry.value;
     }
 
+    // The value of the key that matches(held key) accepts among those of
+    // `hash`; when there is none, a value-initialised one under the key
+    // held_for() gives. For keys held in another form than they are looked
+    // up by: a map filled this way is looked up only this way. held_for()
+    // must not change this map.
+    template <class Matches, class HeldFor>
+    Value& value_matching(std::uint64_t hash, Matches matches, HeldFor held_for) {
+        static_assert(text_keys);
+        if ((size_ + 1) * 2 > slots_.size()) grow();
+        std::size_t at = hash & mask_;
+        for (;; at = (at + 1) & mask_) {
+            Slot& slot = slots_[at];
+            if (slot.hash == no_key) break;
+            if (slot.hash == hash && matches(slot.entry.key())) return slot.entry.value;
+        }
+        Slot& made = slots_[at];
+        made.hash = hash;
+        made.entry.key_.hold(held_for(), texts_);
+        ++size_;
+        return made.entry.value;
+    }
+
     // The value of a key, or nullptr when the key is not in the map.
     const Value* find(Key key) const { return find(key, hash_of(key)); }
     Value* find(Key key) { return const_cast<Value*>(std::as_const(*this).find(key)); }

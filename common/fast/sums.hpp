@@ -16,15 +16,28 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/fast/flat_map.hpp"
 
 namespace at::fast {
 
-template <class Value>
+// How a key added is matched with the keys held, and how a new one is
+// held: as the same text.
+struct SameText {
+    bool matches(std::string_view held, std::string_view key) const { return held == key; }
+    std::string_view held_for(std::string_view key) { return key; }
+};
+
+// `Keys` may hold a key in another form than it is added by (a line as the
+// number of its head and its last token); the hash is that of the key added.
+template <class Value, class Keys = SameText>
 class Sums {
 public:
     using Totals = FlatMap<Value>;
+
+    explicit Sums(Keys keys = {}) : keys_(std::move(keys)) {}
+    const Keys& keys() const { return keys_; }
 
     void add(std::string_view key, Value amount) {
         Pending& pending = pending_[added_ % in_flight];
@@ -57,10 +70,13 @@ private:
 
     void make_next() {
         const Pending& pending = pending_[made_ % in_flight];
-        totals_.value_of(pending.key, pending.hash) += pending.amount;
+        totals_.value_matching(
+            pending.hash, [this, &pending](std::string_view held) { return keys_.matches(held, pending.key); },
+            [this, &pending] { return keys_.held_for(pending.key); }) += pending.amount;
         ++made_;
     }
 
+    Keys keys_;
     Totals totals_;
     std::array<Pending, in_flight> pending_{};
     std::size_t added_ = 0;

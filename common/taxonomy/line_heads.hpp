@@ -31,22 +31,7 @@ struct LineEnding {
 class LinesByHead {
 public:
     // Counts `lines` for a line's tokens, each followed by ";".
-    void add(std::string_view tokens, std::int64_t lines) {
-        // Every token is followed by ";": the last starts after the ";"
-        // before the final one.
-        const auto before_last = tokens.size() < 2 ? std::string_view::npos : tokens.rfind(';', tokens.size() - 2);
-        const std::size_t last = before_last == std::string_view::npos ? 0 : before_last + 1;
-        const std::string_view head = tokens.substr(0, last);
-        std::uint32_t& number = head_numbers_[head];
-        if (number == 0) {
-            heads_.push_back(head_texts_.keep(head));
-            number = static_cast<std::uint32_t>(heads_.size());
-        }
-        // The key of a line: its head's number in four bytes, then its last token.
-        key_.assign(reinterpret_cast<const char*>(&number), sizeof number);
-        key_ += tokens.substr(last);
-        endings_.add(key_, lines);
-    }
+    void add(std::string_view tokens, std::int64_t lines) { endings_.add(tokens, lines); }
 
     // Calls visit(head, endings, lines) for each head of the lines, with the
     // endings of the lines that have it and the lines of all of them, in no
@@ -54,36 +39,71 @@ public:
     // object lives.
     template <class Visit>
     void for_each_head(Visit visit) {
+        const auto& totals = endings_.totals();  // every line added first, and so every head
+        const std::vector<std::string_view>& heads = endings_.keys().heads();
         // The endings of each head side by side: those of head n from
-        // first[n - 1] on.
-        std::vector<std::size_t> first(heads_.size() + 1, 0);
-        const auto& totals = endings_.totals();
-        totals.for_each([&first](std::string_view key, std::int64_t) { ++first[head_of(key)]; });
+        // first[n] on.
+        std::vector<std::size_t> first(heads.size() + 1, 0);
+        totals.for_each([&first](std::string_view key, std::int64_t) { ++first[HeadsAndEndings::head_of(key)]; });
         for (std::size_t n = 1; n < first.size(); ++n) first[n] += first[n - 1];
         std::vector<LineEnding> endings(first.back());
         totals.for_each([&](std::string_view key, std::int64_t lines) {
-            endings[--first[head_of(key)]] = LineEnding{key.substr(sizeof(std::uint32_t)), lines};
+            endings[--first[HeadsAndEndings::head_of(key)]] = LineEnding{HeadsAndEndings::ending_of(key), lines};
         });
-        for (std::size_t n = 0; n < heads_.size(); ++n) {
+        for (std::size_t n = 0; n < heads.size(); ++n) {
             const std::span<const LineEnding> of_head(endings.data() + first[n], first[n + 1] - first[n]);
             std::int64_t lines = 0;
             for (const LineEnding& ending : of_head) lines += ending.lines;
-            visit(heads_[n], of_head, lines);
+            visit(heads[n], of_head, lines);
         }
     }
 
 private:
-    // The place of a key's head in heads_.
-    static std::size_t head_of(std::string_view key) {
-        std::uint32_t number;
-        std::memcpy(&number, key.data(), sizeof number);
-        return number - 1;
-    }
-    fast::FlatMap<std::uint32_t> head_numbers_;  // from 1, in the order heads came
-    std::vector<std::string_view> heads_;        // by number - 1
-    TextArena head_texts_;
-    fast::Sums<std::int64_t> endings_;           // lines by key
-    std::string key_;
+    // A line is held as its head's number in four bytes, then its last
+    // token; it is looked up by its whole text, which is hashed once. The
+    // heads are few and stay in the processor's cache.
+    class HeadsAndEndings {
+    public:
+        bool matches(std::string_view held, std::string_view line) const {
+            const std::string_view ending = ending_of(held);
+            return line.ends_with(ending) && heads_[head_of(held)] == line.substr(0, line.size() - ending.size());
+        }
+
+        std::string_view held_for(std::string_view line) {
+            // Every token is followed by ";": the last starts after the ";"
+            // before the final one.
+            const auto before_last = line.size() < 2 ? std::string_view::npos : line.rfind(';', line.size() - 2);
+            const std::size_t last = before_last == std::string_view::npos ? 0 : before_last + 1;
+            const std::string_view head = line.substr(0, last);
+            std::uint32_t& number = numbers_[head];
+            if (number == 0) {
+                heads_.push_back(head_texts_.keep(head));
+                number = static_cast<std::uint32_t>(heads_.size());
+            }
+            const std::uint32_t place = number - 1;
+            held_.assign(reinterpret_cast<const char*>(&place), sizeof place);
+            held_ += line.substr(last);
+            return held_;
+        }
+
+        // The heads by their places, in the order they came.
+        const std::vector<std::string_view>& heads() const { return heads_; }
+
+        static std::size_t head_of(std::string_view held) {
+            std::uint32_t place;
+            std::memcpy(&place, held.data(), sizeof place);
+            return place;
+        }
+        static std::string_view ending_of(std::string_view held) { return held.substr(sizeof(std::uint32_t)); }
+
+    private:
+        fast::FlatMap<std::uint32_t> numbers_;  // place + 1 of each head
+        std::vector<std::string_view> heads_;
+        TextArena head_texts_;
+        std::string held_;
+    };
+
+    fast::Sums<std::int64_t, HeadsAndEndings> endings_;  // lines by line
 };
 
 }  // namespace at::taxonomy
