@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/counts/sample_rows.hpp"
 #include "common/fast/flat_map.hpp"
 #include "common/fast/key_list.hpp"
 #include "common/fast/sums.hpp"
@@ -15,7 +16,6 @@
 #include "common/taxonomy/line_heads.hpp"
 #include "common/taxonomy/ranks.hpp"
 #include "common/text/arena.hpp"
-#include "readtally/sample_rows.hpp"
 #include "readtally/samples_table.hpp"
 
 namespace at::readtally {
@@ -25,6 +25,7 @@ namespace {
 using taxonomy::Rank;
 using taxonomy::Token;
 using Counts = fast::FlatMap<std::int64_t>;
+using counts::SampleRows;
 
 // The rank tables, in the order their files are written.
 constexpr std::array<Rank, 7> table_ranks = {Rank::otu,   Rank::species, Rank::genus, Rank::family,

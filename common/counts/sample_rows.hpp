@@ -10,7 +10,7 @@
 #include "common/counts/read_counts.hpp"
 #include "common/fast/flat_map.hpp"
 
-namespace at::readtally {
+namespace at::counts {
 
 class SampleRows {
 public:
@@ -19,9 +19,9 @@ public:
     std::size_t samples() const { return samples_; }
 
     // Adds a read's counts to the row of `key`.
-    void add(std::string_view key, std::span<const counts::SampleCount> counts) {
+    void add(std::string_view key, std::span<const SampleCount> counts) {
         std::int64_t* row = row_of(key);
-        for (const counts::SampleCount& count : counts) row[count.sample] += count.reads;
+        for (const SampleCount& count : counts) row[count.sample] += count.reads;
     }
     // Adds a row of counts to the row of `key`.
     void add(std::string_view key, std::span<const std::int64_t> counts) {
@@ -52,4 +52,4 @@ private:
     std::vector<std::int64_t> zeros_;
 };
 
-}  // namespace at::readtally
+}  // namespace at::counts
