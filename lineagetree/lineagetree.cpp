@@ -1,11 +1,13 @@
 #include "lineagetree/lineagetree.hpp"
 
 #include <array>
-#include <optional>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "common/counts/sample_rows.hpp"
 #include "common/taxonomy/classification.hpp"
 #include "common/taxonomy/line_heads.hpp"
 #include "lineagetree/page.hpp"
@@ -44,12 +46,21 @@ struct LineState {
 };
 
 // Runs tokens of a line through the rank state machine, from `state`, and
-// counts `reads` in the level maps for each taxon it nests. Each counted
+// counts `reads` in the level maps for each taxon it nests, and
+// `sample_reads` in the tree's sample rows when it has them. Each counted
 // token goes under the lineage of the names before it; a token that ends the
 // line (an OTU, a marker, a rank below the cutoff) counts in the level map
 // below the rank state. The texts must stay while the tree is built.
-void nest(std::string_view tokens_text, std::int64_t reads, LineState& state, Tree& tree) {
-    const auto count = [&](Level level, std::string_view child) { tree.levels[level][state.lineage][child] += reads; };
+void nest(std::string_view tokens_text, std::int64_t reads, std::span<const std::int64_t> sample_reads, LineState& state,
+          Tree& tree) {
+    const auto count = [&](Level level, std::string_view child) {
+        tree.levels[level][state.lineage][child] += reads;
+        if (tree.sample_levels.empty()) return;
+        const std::size_t parent_size = state.lineage.size();
+        (state.lineage += child) += ';';
+        tree.sample_levels[level].add(state.lineage, sample_reads);
+        state.lineage.resize(parent_size);
+    };
     const auto end_line = [&](std::string_view child) {
         if (state.rank >= Rank::phylum && state.rank <= Rank::species) count(level_below(*state.rank), child);
         state.ended = true;
@@ -119,10 +130,16 @@ bool read_line(LineReader& classification, bool with_read_id, TreeLine& tree_lin
 }  // namespace
 
 void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, const counts::ReadCounts* counts) {
+    // The page lets its reader choose a sample when the counts name samples;
+    // taxonomy.json holds the reads in all only, so without the page they
+    // are not counted per sample.
+    const std::vector<std::string> no_samples;
+    const std::vector<std::string>& samples = with_page && counts != nullptr ? counts->samples() : no_samples;
     // Lines whose tokens differ only in their confidences count the same:
-    // each such line is kept once, with the reads of its lines, and counted
-    // into the tree at the end.
+    // each such line is kept once, with the reads of its lines (in all and
+    // per sample), and counted into the tree at the end.
     taxonomy::LinesByHead reads_by_tokens;
+    counts::SampleRows samples_by_tokens(samples.size());
     const auto next = [&classification, counts](TreeLine& tree_line) {
         return read_line(classification, counts != nullptr, tree_line);
     };
@@ -131,29 +148,39 @@ void write_tree(LineReader& classification, OutputSet& outputs, bool with_page, 
         TreeLine tree_line;
         while (next(tree_line)) reads_by_tokens.add(tree_line.tokens_text, 1);
     } else {
-        counts->for_each_read<TreeLine>(next, [&reads_by_tokens](const TreeLine& tree_line, const counts::ReadCounts::Read& read) {
+        counts->for_each_read<TreeLine>(next, [&](const TreeLine& tree_line, const counts::ReadCounts::Read& read) {
             reads_by_tokens.add(tree_line.tokens_text, read.total);
+            if (!samples.empty()) samples_by_tokens.add(tree_line.tokens_text, read.samples);
         });
     }
 
     Tree tree;
+    if (!samples.empty()) {
+        for (std::size_t level = 0; level < level_count; ++level) tree.sample_levels.emplace_back(samples.size());
+    }
     // A head's tokens are nested once, with the reads of all its endings.
-    reads_by_tokens.for_each_head([&tree](std::string_view head, const auto& endings, std::int64_t reads) {
+    reads_by_tokens.for_each_head([&](std::string_view head, const auto& endings, std::int64_t reads) {
         LineState after_head;
-        nest(head, reads, after_head, tree);
+        nest(head, reads, samples.empty() ? std::span<const std::int64_t>() : samples_by_tokens.sum_of_lines(head, endings),
+             after_head, tree);
         for (const taxonomy::LineEnding& ending : endings) {
             LineState state = after_head;
-            nest(ending.last, ending.lines, state, tree);
+            nest(ending.last, ending.lines,
+                 samples.empty() ? std::span<const std::int64_t>() : samples_by_tokens.row(head, ending.last), state, tree);
         }
     });
     if (!with_page) {
         write_taxonomy(tree, outputs.create("taxonomy.json"));
         return;
     }
-    MemorySink json;
-    write_taxonomy(tree, json);
+    MemorySink json, sample_json;
+    if (samples.empty()) {
+        write_taxonomy(tree, json);
+    } else {
+        write_taxonomy(tree, json, samples, sample_json);
+    }
     outputs.create("taxonomy.json").write(json.text());
-    write_page(viewer_page, json.text(), outputs.create("taxonomy.html"));
+    write_page(viewer_page, json.text(), sample_json.text(), outputs.create("taxonomy.html"));
 }
 
 }  // namespace at::lineagetree

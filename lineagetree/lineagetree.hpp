@@ -13,8 +13,9 @@ namespace at::lineagetree {
 // Reads every line of a classification file into the tree and writes
 // taxonomy.json: a root named "taxonomy" over the parents of the class map,
 // each node with its "children" or, for a leaf, its "size"; and, `with_page`,
-// taxonomy.html. Each line counts one read or, with `counts`, the reads its
-// read ID stands for there; a read ID that `counts` lacks throws
+// taxonomy.html, which also holds the reads of each leaf per sample when
+// `counts` names samples. Each line counts one read or, with `counts`, the
+// reads its read ID stands for there; a read ID that `counts` lacks throws
 // io::ReadNotListed.
 void write_tree(LineReader& classification, OutputSet& outputs, bool with_page = false,
                 const counts::ReadCounts* counts = nullptr);

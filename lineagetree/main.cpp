@@ -10,7 +10,8 @@ namespace {
 
 constexpr at::cli::Option options[] = {
     {"--html", "", "also write taxonomy.html: the tree as an interactive sunburst,\n"
-                   "                    one self-contained page that opens from disk"},
+                   "                    one self-contained page that opens from disk; when\n"
+                   "                    FILE names samples, it shows all reads or one sample"},
     {"--count", "FILE", "count each read as the reads it stands for in the count\n"
                         "                    table FILE (count.seqs: plain or compressed)",
      true, "--groups"},

@@ -32,13 +32,20 @@ void write_compact(std::string_view json, TextSink& out) {
     out.write(json.substr(run));
 }
 
+// Writes the page up to `marker` and `json` in its place; returns the rest
+// of the page, or nothing if it has no such marker.
+std::string_view fill_marker(std::string_view page, std::string_view marker, std::string_view json, TextSink& out) {
+    const std::size_t at = page.find(marker);
+    out.write(page.substr(0, at));
+    write_compact(json, out);
+    return at == std::string_view::npos ? std::string_view() : page.substr(at + marker.size());
+}
+
 }  // namespace
 
-void write_page(std::string_view page, std::string_view tree_json, TextSink& out) {
-    const std::size_t marker = page.find(tree_marker);
-    out.write(page.substr(0, marker));
-    write_compact(tree_json, out);
-    if (marker != std::string_view::npos) out.write(page.substr(marker + tree_marker.size()));
+void write_page(std::string_view page, std::string_view tree_json, std::string_view samples_json, TextSink& out) {
+    const std::string_view after_tree = fill_marker(page, tree_marker, tree_json, out);
+    out.write(fill_marker(after_tree, samples_marker, samples_json, out));
 }
 
 }  // namespace at::lineagetree

@@ -1,7 +1,8 @@
 #pragma once
 // taxonomy.html: the tree in a page people click through. The page is the
 // template viewer.html, compiled into the program, with the tree put in the
-// place of its marker.
+// place of its marker, and the reads of its leaves per sample in the place
+// of another.
 
 #include <string_view>
 
@@ -12,12 +13,15 @@ namespace at::lineagetree {
 // The text of viewer.html.
 extern const std::string_view viewer_page;
 
-// The marker in the page's script that the tree's JSON replaces.
+// The markers in the page's scripts that the tree's JSON and the samples'
+// JSON replace, in this order.
 constexpr std::string_view tree_marker = "/*@TAXONOMY_JSON@*/";
+constexpr std::string_view samples_marker = "/*@SAMPLES_JSON@*/";
 
-// Writes the page with the JSON text of the tree in it, without the white
-// space that lays it out. Every "<" of the JSON is written as \u003c, so that
-// no name can end the script it stands in.
-void write_page(std::string_view page, std::string_view tree_json, TextSink& out);
+// Writes the page with the JSON texts of the tree and of its samples (empty
+// when the reads are not known per sample) in it, without the white space
+// that lays them out. Every "<" of the JSON is written as \u003c, so that no
+// name can end the script it stands in.
+void write_page(std::string_view page, std::string_view tree_json, std::string_view samples_json, TextSink& out);
 
 }  // namespace at::lineagetree

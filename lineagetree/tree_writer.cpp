@@ -100,7 +100,10 @@ std::vector<const LevelMap::Entry*> top_nodes(const LevelMap& class_map) {
 
 class TreeWriter {
 public:
-    TreeWriter(const Tree& tree, TextSink& out) : tree_(tree), out_(out) {}
+    // With `samples_out`, each leaf's reads per sample go there as well, one
+    // array each, separated by commas.
+    TreeWriter(const Tree& tree, TextSink& out, TextSink* samples_out = nullptr)
+        : tree_(tree), out_(out), samples_out_(samples_out) {}
 
     void write() {
         out_.write(root_opening);
@@ -146,6 +149,7 @@ private:
             out_.write(leaf_suffix);
             out_.whole(count);
             out_.put('}');
+            if (samples_out_ != nullptr) write_leaf_samples(depth, lineage);
             return;
         }
         out_.write(layout.open_before_name);
@@ -159,12 +163,46 @@ private:
 
     void write_name(std::string_view name) { write_json_name(out_, name); }
 
+    // The samples where a leaf of depth 2 to 7 has reads, each by its place
+    // followed by the reads, from the level map the leaf is a child in.
+    void write_leaf_samples(int depth, std::string_view lineage) {
+        TextSink& out = *samples_out_;
+        if (leaves_written_++ != 0) out.put(',');
+        out.put('[');
+        const auto row = tree_.sample_levels[static_cast<std::size_t>(depth - 2)].row(lineage);
+        bool first = true;
+        for (std::size_t sample = 0; sample < row.size(); ++sample) {
+            if (row[sample] == 0) continue;
+            if (!first) out.put(',');
+            first = false;
+            out.whole(static_cast<std::int64_t>(sample));
+            out.put(',');
+            out.whole(row[sample]);
+        }
+        out.put(']');
+    }
+
     const Tree& tree_;
     TextSink& out_;
+    TextSink* samples_out_;
+    std::size_t leaves_written_ = 0;
 };
 
 }  // namespace
 
 void write_taxonomy(const Tree& tree, TextSink& out) { TreeWriter(tree, out).write(); }
+
+void write_taxonomy(const Tree& tree, TextSink& out, const std::vector<std::string>& samples, TextSink& samples_out) {
+    samples_out.write("{\"samples\":[");
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (i != 0) samples_out.put(',');
+        samples_out.put('"');
+        write_json_name(samples_out, samples[i]);
+        samples_out.put('"');
+    }
+    samples_out.write("],\"leaves\":[");
+    TreeWriter(tree, out, &samples_out).write();
+    samples_out.write("]}");
+}
 
 }  // namespace at::lineagetree

@@ -4,8 +4,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "common/counts/sample_rows.hpp"
 #include "common/fast/flat_map.hpp"
 #include "common/io/text_sink.hpp"
 
@@ -34,11 +37,25 @@ using LevelMap = fast::FlatMap<ChildCounts>;
 // reads that a count table gives a total of 0.
 struct Tree {
     std::array<LevelMap, level_count> levels;
+    // When the reads are counted per sample too: one per level map, the
+    // reads per sample of each child there, by the child's own lineage (its
+    // parent's followed by its name and ";"). Empty otherwise.
+    std::vector<counts::SampleRows> sample_levels;
 };
 
 // Writes the tree as JSON: a root named "taxonomy" over the parents of the
 // class map, ordered by name and then by lineage, each node with its
 // "children" (in byte order of their names) or, for a leaf, its "size".
 void write_taxonomy(const Tree& tree, TextSink& out);
+
+// Writes the tree as above to `out` and, to `samples_out`, the reads per
+// sample of its leaves as JSON, the samples named in `samples` (the order of
+// the tree's sample rows):
+//   {"samples":["gut","soil"],"leaves":[[0,3,1,2],[1,5],[]]}
+// one array for each leaf with a "size", in the order `out` has them, that
+// holds each sample where the leaf has reads as its place in "samples"
+// followed by its reads. A leaf's reads in a sample add up from the reads
+// of that sample the way its size adds up from all reads.
+void write_taxonomy(const Tree& tree, TextSink& out, const std::vector<std::string>& samples, TextSink& samples_out);
 
 }  // namespace at::lineagetree

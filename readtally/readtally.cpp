@@ -1,6 +1,5 @@
 #include "readtally/readtally.hpp"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/counts/sample_rows.hpp"
 #include "common/fast/flat_map.hpp"
 #include "common/fast/key_list.hpp"
 #include "common/fast/prefixed_key_list.hpp"
@@ -15,7 +15,6 @@
 #include "common/taxonomy/line_heads.hpp"
 #include "common/taxonomy/ranks.hpp"
 #include "common/text/arena.hpp"
-#include "readtally/sample_rows.hpp"
 #include "readtally/samples_table.hpp"
 
 namespace at::readtally {
@@ -25,6 +24,7 @@ namespace {
 using taxonomy::Rank;
 using taxonomy::Token;
 using Counts = fast::FlatMap<std::int64_t>;
+using counts::SampleRows;
 
 // The rank tables, in the order their files are written.
 constexpr std::array<Rank, 7> table_ranks = {Rank::otu,   Rank::species, Rank::genus, Rank::family,
@@ -86,10 +86,9 @@ class Tables {
 public:
     // `samples_by_kept_taxa`: the reads per sample of each kept-token text
     // counted, or nullptr without samples.
-    explicit Tables(const SampleRows* samples_by_kept_taxa) : samples_by_kept_taxa_(samples_by_kept_taxa) {
+    explicit Tables(SampleRows* samples_by_kept_taxa) : samples_by_kept_taxa_(samples_by_kept_taxa) {
         if (samples_by_kept_taxa_ == nullptr) return;
         for (auto& table : sample_ranks_) table.emplace(samples_by_kept_taxa_->samples());
-        head_samples_.resize(samples_by_kept_taxa_->samples());
     }
 
     // Counts the reads by their kept tokens, each cut after its taxon name
@@ -137,16 +136,11 @@ private:
     void count_head(std::string_view head, std::span<const taxonomy::LineEnding> endings, std::int64_t lines) {
         full_lineage_key_.clear();
         current_genus_.clear();
-        if (samples_by_kept_taxa_ != nullptr) {
-            std::fill(head_samples_.begin(), head_samples_.end(), 0);
-            for (const taxonomy::LineEnding& ending : endings) {
-                const auto ending_samples = samples_by_kept_taxa_->row(line_text(head, ending));
-                for (std::size_t sample = 0; sample < head_samples_.size(); ++sample) head_samples_[sample] += ending_samples[sample];
-            }
-        }
+        const auto head_samples =
+            samples_by_kept_taxa_ ? samples_by_kept_taxa_->sum_of_lines(head, endings) : std::span<const std::int64_t>();
         taxonomy::Tokens tokens(head);
         Token token;
-        while (tokens.next(token)) count_token(token, lines, head_samples_);
+        while (tokens.next(token)) count_token(token, lines, head_samples);
         // The full-lineage keys of the head's lines begin with the labels of
         // its tokens, and each goes on with the label of its last token.
         const std::uint32_t head_key = full_lineages_.add_prefix(built_keys_.keep(full_lineage_key_));
@@ -157,7 +151,7 @@ private:
             taxonomy::Tokens last(ending.last);
             if (last.next(token)) {
                 count_token(token, ending.lines,
-                            samples_by_kept_taxa_ ? samples_by_kept_taxa_->row(line_text(head, ending)) : std::span<const std::int64_t>());
+                            samples_by_kept_taxa_ ? samples_by_kept_taxa_->row(head, ending.last) : std::span<const std::int64_t>());
             }
             // A token's label is the start of its text cut after the taxon
             // name, and all of it unless its "(" stands in the rank prefix:
@@ -165,13 +159,6 @@ private:
             const bool key_is_text = full_lineage_key_.size() == ending.last.size();
             full_lineages_.add(head_key, key_is_text ? ending.last : built_keys_.keep(full_lineage_key_), ending.lines);
         }
-    }
-
-    // The kept-token text of a line, from its head and its ending.
-    std::string_view line_text(std::string_view head, const taxonomy::LineEnding& ending) {
-        line_text_.assign(head);
-        line_text_ += ending.last;
-        return line_text_;
     }
 
     // A kept token of the line being counted, in order, with the reads of
@@ -199,9 +186,8 @@ private:
         if (sample_ranks_[table]) sample_ranks_[table]->add(key, sample_reads);
     }
 
-    const SampleRows* samples_by_kept_taxa_;
+    SampleRows* samples_by_kept_taxa_;
     std::array<std::optional<SampleRows>, table_ranks.size()> sample_ranks_;
-    std::vector<std::int64_t> head_samples_;  // of the head being counted
 
     // OTUs and full lineages are about as many as the lines' kept texts,
     // other taxa few: those are counted in maps.
@@ -209,7 +195,6 @@ private:
     std::array<Counts, table_ranks.size()> ranks_;
     fast::PrefixedKeyList<std::int64_t> full_lineages_;
     TextArena built_keys_;  // parts of full-lineage keys that are not kept texts
-    std::string line_text_;
     std::string full_lineage_key_;
     // The last genus kept before on the line, and a species key made of it;
     // the genus of the head being counted.

@@ -1,7 +1,8 @@
 // lineagetree's HTML viewer in headless Chromium, on the page made from the
 // sample data: the root total, zooming in and out, the breadcrumb, the
-// details on hover, the search, and names with markup shown as text. A
-// missing browser or Node package is a failure, never a skip.
+// details on hover, the search, names with markup shown as text, and the
+// choice of one sample's reads on the page made with the sample count table.
+// A missing browser or Node package is a failure, never a skip.
 //
 //   node viewer_test.mjs --lineagetree BIN --readtally BIN --template HTML
 //                        --data DIR --scratch DIR
@@ -44,8 +45,6 @@ function findBrowser() {
   fail('no browser: install Debian\'s chromium-headless-shell (or chromium), or set AT_BROWSER');
 }
 
-// The page for a taxonomy.json in `folder`, written beside it as taxonomy.html.
-// Until lineagetree writes the page itself, this fills the template the same way.
 // The page lineagetree --html wrote into a folder.
 function makePage(folder) {
   return path.join(folder, 'taxonomy.html');
@@ -61,6 +60,13 @@ function table(file) {
     const [name, reads] = line.split('\t');
     return { name, reads: Number(reads) };
   });
+}
+
+// The columns of a readtally X.samples.txt table: for each sample, its name
+// and its reads by key.
+function samplesTable(file) {
+  const [header, ...rows] = fs.readFileSync(file, 'utf8').split('\n').filter(Boolean).map(line => line.split('\t'));
+  return header.slice(1).map((name, i) => ({ name, reads: new Map(rows.map(row => [row[0], Number(row[i + 1])])) }));
 }
 
 // Waits for the page to be drawn, or to say that it could not be.
@@ -118,6 +124,17 @@ const phyla = table(path.join(sample, 'phylum.txt')).filter(row => row.name !== 
 const expectedTotal = phyla.reduce((sum, row) => sum + row.reads, 0);
 const genus = table(path.join(sample, 'genus.txt')).filter(row => row.name !== 'unassigned')
   .sort((a, b) => b.reads - a.reads || a.name.localeCompare(b.name))[0];
+
+// The same reads weighed by the sample count table, which names samples.
+const weighed = path.join(scratch, 'weighed');
+fs.mkdirSync(weighed);
+const countTable = ['--count', path.join(path.resolve(args.data), 'groups', 'reads.count_table')];
+run(path.resolve(args.lineagetree), classification, weighed, ['--html', ...countTable]);
+run(path.resolve(args.readtally), classification, weighed, countTable);
+const weighedTotal = table(path.join(weighed, 'phylum.txt')).filter(row => row.name !== 'unassigned')
+  .reduce((sum, row) => sum + row.reads, 0);
+const phylumColumns = samplesTable(path.join(weighed, 'phylum.samples.txt'));
+const genusColumns = samplesTable(path.join(weighed, 'genus.samples.txt'));
 
 // Names that look like markup: the page shows them as text, and the "<" that
 // the page writes as \u003c cannot end the script that holds the tree.
@@ -193,6 +210,8 @@ try {
   await clickOn(page, '#centre circle');
   const back = await page.$$eval('#breadcrumb button', buttons => buttons.length);
   check(back === 1, 'a click on the centre goes back up to the root');
+  const noChoice = await page.$eval('#sample-choice', e => e.hidden && e.offsetParent === null);
+  check(noChoice, 'without samples the page offers no choice of sample');
 
   // Search for a genus of genus.txt, in lower case.
   await page.type('#search', genus.name.toLowerCase());
@@ -217,6 +236,52 @@ try {
   check(matched.includes(genus.name), `one level up, the slice of ${genus.name} is highlighted as a match`);
   await page.screenshot({ path: path.join(scratch, 'viewer-search.png') });
   check(errors.length === 0, `no console errors (${errors.join(' | ')})`);
+
+  // One sample at a time, on the page weighed by the count table.
+  const weighedPage = makePage(weighed);
+  await page.goto(pathToFileURL(weighedPage).href);
+  await ready(page);
+  const choices = await page.$$eval('#sample option', options => options.map(o => o.textContent));
+  check(choices.join() === ['All reads', ...phylumColumns.map(c => c.name)].join(),
+        `the choice offers all reads and each sample of phylum.samples.txt (${choices.join(', ')})`);
+  const shown = () => page.evaluate(() => ({
+    centre: document.getElementById('centre-reads').textContent,
+    details: document.getElementById('details-reads').textContent,
+    crumb: document.querySelector('#breadcrumb button').textContent,
+    ring: [...document.querySelectorAll('path.slice[data-depth="1"]')]
+      .map(p => ({ name: p.dataset.name, reads: Number(p.dataset.reads), other: p.dataset.other === 'true' })),
+  }));
+  for (const [i, column] of phylumColumns.entries()) {
+    await page.select('#sample', String(i));
+    const inSample = await shown();
+    const columnTotal = [...column.reads].filter(([key]) => key !== 'unassigned').reduce((sum, [, reads]) => sum + reads, 0);
+    const named = inSample.ring.filter(slice => !slice.other);
+    check(digits(inSample.centre) === columnTotal && digits(inSample.details) === columnTotal && inSample.crumb === column.name,
+          `${column.name}: the root, its details and breadcrumb show the sample's ${columnTotal} reads with a phylum ` +
+          `in phylum.samples.txt (shown: ${JSON.stringify({ ...inSample, ring: undefined })})`);
+    check(named.length > 0 && named.every(slice => column.reads.get(slice.name) === slice.reads) &&
+          inSample.ring.reduce((sum, slice) => sum + slice.reads, 0) === columnTotal,
+          `${column.name}: each phylum drawn has the sample's reads, and the ring adds up to its root ` +
+          `(${inSample.ring.map(s => `${s.name} ${s.reads}`).join(', ')})`);
+  }
+  // The search within the last sample: its largest genus, with its reads there.
+  const lastColumn = genusColumns[genusColumns.length - 1];
+  const [sampleGenus, sampleGenusReads] = [...lastColumn.reads].filter(([key]) => key !== 'unassigned')
+    .sort((a, b) => b[1] - a[1] || a[0].localeCompare(b[0]))[0];
+  await page.type('#search', sampleGenus.toLowerCase());
+  await page.waitForSelector('#search-count[data-count]', { timeout: 10000 });
+  const sampleHits = await page.$$eval('#search-results button', buttons => buttons
+    .map(b => ({ name: b.dataset.name, depth: Number(b.dataset.depth), reads: Number(b.dataset.reads) })));
+  const sampleGenusFound = sampleHits.filter(r => r.name === sampleGenus && r.depth === 5).reduce((sum, r) => sum + r.reads, 0);
+  check(sampleGenusFound === sampleGenusReads,
+        `in ${lastColumn.name}, the search finds the genus ${sampleGenus} with its ${sampleGenusReads} reads of genus.samples.txt ` +
+        `(found ${sampleGenusFound})`);
+  await page.screenshot({ path: path.join(scratch, 'viewer-sample.png') });
+  await page.select('#sample', '-1');
+  const allAgain = await shown();
+  check(digits(allAgain.centre) === weighedTotal && allAgain.crumb === 'All reads',
+        `back on all reads, the root shows the ${weighedTotal} weighed reads with a phylum again (shown: "${allAgain.centre}")`);
+  check(errors.length === 0, `no console errors on the weighed page (${errors.join(' | ')})`);
 
   // Names with markup.
   const hostilePage = makePage(hostile);
