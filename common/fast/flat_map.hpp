@@ -2,13 +2,15 @@
 // The one hash map of the programs: keys (byte strings, looked up by
 // string_view without building a key, or 64-bit integers) to values.
 //
-// Open addressing over one flat array of slots, at most half full; a slot
-// holds its key's hash, the key and the value, so that a lookup reads one
-// place in memory. A byte-string key of up to 15 bytes (an OTU, a taxon
-// name) is held in its slot; a longer one is kept in an arena, and a lookup
-// reads its text there too. Tables of a million keys are far larger than
-// the processor's caches: every place a lookup reads is a wait for memory.
-// The slots of such a table are kept in huge pages (large_arrays.hpp).
+// Open addressing over one flat array of slots, at most three quarters
+// full: a slot holds its key's hash, the key and the value, so that a lookup
+// reads one place in memory, and the few places after it that a collision
+// fills lie in the same or the next cache line. A byte-string key of up to
+// 15 bytes (an OTU, a taxon name) is held in its slot; a longer one is kept
+// in an arena, and a lookup reads its text there too. Tables of a million
+// keys are far larger than the processor's caches: every place a lookup
+// reads is a wait for memory. The slots of such a table are kept in huge
+// pages (large_arrays.hpp).
 
 #include <bit>
 #include <cstddef>
@@ -101,7 +103,7 @@ public:
 
     // The same with the key's hash_of() at hand.
     Value& value_of(Key key, std::uint64_t hash) {
-        if ((size_ + 1) * 2 > slots_.size()) grow();
+        make_room();
         std::size_t at = hash & mask_;
         for (;; at = (at + 1) & mask_) {
             Slot& slot = slots_[at];
@@ -127,7 +129,7 @@ public:
     template <class Matches, class HeldFor>
     Value& value_matching(std::uint64_t hash, Matches matches, HeldFor held_for) {
         static_assert(text_keys);
-        if ((size_ + 1) * 2 > slots_.size()) grow();
+        make_room();
         std::size_t at = hash & mask_;
         for (;; at = (at + 1) & mask_) {
             Slot& slot = slots_[at];
@@ -212,6 +214,11 @@ private:
         std::uint64_t hash = no_key;
         Entry entry;
     };
+
+    // Grows the table when one more key would fill more than three quarters of it.
+    void make_room() {
+        if ((size_ + 1) * 4 > slots_.size() * 3) grow();
+    }
 
     void grow() {
         const std::size_t capacity = slots_.empty() ? 8 : 2 * slots_.size();
