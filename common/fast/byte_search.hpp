@@ -3,6 +3,7 @@
 // processor has SSE2: cutting lineages into tokens looks for ";" and "(" in
 // every byte, and the classifier's markers are looked for in every line.
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -42,27 +43,30 @@ inline bool contains_plainly(std::string_view text, std::string_view part) {
 
 // Whether `part` stands anywhere in `text`. Candidates are the places where
 // the first and the last byte of `part` stand at the right distance, found
-// sixteen places at a time; each is then compared whole.
+// sixteen places at a time; each is then compared whole. The last sixteen
+// places are looked at from the end of the text, over places looked at
+// before, so that no place is left to a search of its own.
 inline bool contains(std::string_view text, std::string_view part) {
-    std::size_t at = 0;
 #if defined(__SSE2__)
-    if (part.size() >= 2) {
+    if (part.size() >= 2 && text.size() >= part.size() - 1 + 16) {
         const std::size_t last = part.size() - 1;
+        const std::size_t final_window = text.size() - last - 16;
         const __m128i firsts = _mm_set1_epi8(part.front());
         const __m128i lasts = _mm_set1_epi8(part.back());
-        for (; at + last + 16 <= text.size(); at += 16) {
-            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
-            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at + last));
+        for (std::size_t window = 0;; window = std::min(window + 16, final_window)) {
+            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + window));
+            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + window + last));
             auto candidates = static_cast<unsigned>(
                 _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, firsts), _mm_cmpeq_epi8(ends, lasts))));
             for (; candidates != 0; candidates &= candidates - 1) {
-                const std::size_t place = at + static_cast<std::size_t>(__builtin_ctz(candidates));
+                const std::size_t place = window + static_cast<std::size_t>(__builtin_ctz(candidates));
                 if (std::memcmp(text.data() + place + 1, part.data() + 1, last - 1) == 0) return true;
             }
+            if (window == final_window) return false;
         }
     }
 #endif
-    return contains_plainly(text.substr(at), part);
+    return contains_plainly(text, part);
 }
 
 }  // namespace at::fast
