@@ -30,7 +30,8 @@ struct SameText {
 };
 
 // `Keys` may hold a key in another form than it is added by (a line as the
-// number of its head and its last token); the hash is that of the key added.
+// number of its head and its last token); the hash is that of the key added,
+// so the totals of such sums are read only entry by entry, not looked up.
 template <class Value, class Keys = SameText>
 class Sums {
 public:
