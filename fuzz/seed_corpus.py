@@ -40,7 +40,10 @@ def frame_inputs(program):
 def case_inputs(case, program, count):
     """The files of in/ that cmd gives the program as its first arguments,
     or None when they are not all there (a case of a missing input)."""
-    words = shlex.split(read(os.path.join(case, "cmd")).decode())
+    try:
+        words = shlex.split(read(os.path.join(case, "cmd")).decode(), comments=True)
+    except ValueError:  # a script that is not one plain command line
+        return None
     if program not in words:
         return None
     at = words.index(program) + 1
