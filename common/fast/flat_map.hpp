@@ -36,7 +36,7 @@ class StoredText {
 public:
     void hold(std::string_view text, TextArena& arena) {
         if (text.size() < sizeof bytes_) {
-            std::memcpy(bytes_, text.data(), text.size());
+            if (!text.empty()) std::memcpy(bytes_, text.data(), text.size());  // an empty view may hold no place
             bytes_[last] = static_cast<char>(text.size());
             return;
         }
@@ -59,7 +59,8 @@ public:
 
     bool operator==(std::string_view text) const {
         if (bytes_[last] != far) {
-            return static_cast<unsigned char>(bytes_[last]) == text.size() && std::memcmp(bytes_, text.data(), text.size()) == 0;
+            return static_cast<unsigned char>(bytes_[last]) == text.size() &&
+                   (text.empty() || std::memcmp(bytes_, text.data(), text.size()) == 0);
         }
         return this->text() == text;
     }
