@@ -105,13 +105,8 @@ public:
     // The same with the key's hash_of() at hand.
     Value& value_of(Key key, std::uint64_t hash) {
         make_room();
-        std::size_t at = hash & mask_;
-        for (;; at = (at + 1) & mask_) {
-            Slot& slot = slots_[at];
-            if (slot.hash == no_key) break;
-            if (slot.hash == hash && slot.entry.key_ == key) return slot.entry.value;
-        }
-        Slot& made = slots_[at];
+        Slot& made = slot_for(hash, [key](const Entry& entry) { return entry.key_ == key; });
+        if (made.hash != no_key) return made.entry.value;
         made.hash = hash;
         if constexpr (text_keys) {
             made.entry.key_.hold(key, texts_);
@@ -131,13 +126,8 @@ public:
     Value& value_matching(std::uint64_t hash, Matches matches, HeldFor held_for) {
         static_assert(text_keys);
         make_room();
-        std::size_t at = hash & mask_;
-        for (;; at = (at + 1) & mask_) {
-            Slot& slot = slots_[at];
-            if (slot.hash == no_key) break;
-            if (slot.hash == hash && matches(slot.entry.key())) return slot.entry.value;
-        }
-        Slot& made = slots_[at];
+        Slot& made = slot_for(hash, [&matches](const Entry& entry) { return matches(entry.key()); });
+        if (made.hash != no_key) return made.entry.value;
         made.hash = hash;
         made.entry.key_.hold(held_for(), texts_);
         ++size_;
@@ -150,11 +140,8 @@ public:
     // The same with the key's hash_of() at hand.
     const Value* find(Key key, std::uint64_t hash) const {
         if (size_ == 0) return nullptr;
-        for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
-            const Slot& slot = slots_[at];
-            if (slot.hash == no_key) return nullptr;
-            if (slot.hash == hash && slot.entry.key_ == key) return &slot.entry.value;
-        }
+        const Slot& slot = slot_for(hash, [key](const Entry& entry) { return entry.key_ == key; });
+        return slot.hash == no_key ? nullptr : &slot.entry.value;
     }
 
     std::size_t size() const { return size_; }
@@ -215,6 +202,20 @@ private:
         std::uint64_t hash = no_key;
         Entry entry;
     };
+
+    // The slot of the key of `hash` whose entry `matches` accepts, or the
+    // empty slot where such a key would go. The table has an empty slot.
+    template <class Matches>
+    Slot& slot_for(std::uint64_t hash, Matches matches) {
+        return const_cast<Slot&>(std::as_const(*this).slot_for(hash, matches));
+    }
+    template <class Matches>
+    const Slot& slot_for(std::uint64_t hash, Matches matches) const {
+        for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+            const Slot& slot = slots_[at];
+            if (slot.hash == no_key || (slot.hash == hash && matches(slot.entry))) return slot;
+        }
+    }
 
     // Grows the table when one more key would fill more than three quarters of it.
     void make_room() {
