@@ -145,6 +145,8 @@ public:
     }
 
     std::size_t size() const { return size_; }
+    // The memory of the table's slots.
+    std::size_t slot_bytes() const { return slots_.size() * sizeof(Slot); }
 
     // Calls visit(key, value) for every entry, in no particular order.
     template <class Visit>

@@ -5,11 +5,13 @@
 //
 // The keys of a large input go to a table that can be far larger than the
 // processor's caches, where every addition waits for memory: for its slot
-// and for the key's text. Here an amount is added
+// and for the key's text. Once the table is that large, an amount is added
 // some keys after it came: on its way the processor is asked for each place
-// a few keys ahead, so that the waits of many keys overlap. Every addition
-// still pending is made before the totals are read, and the amounts of a
-// key are added in the order they came.
+// a few keys ahead, so that the waits of many keys overlap. While the table
+// is small (a run of a few thousand distinct lines), an amount is added at
+// once, without copying its key. Every addition still pending is made before
+// the totals are read, and the amounts of a key are added in the order they
+// came.
 
 #include <array>
 #include <cstddef>
@@ -41,10 +43,15 @@ public:
     const Keys& keys() const { return keys_; }
 
     void add(std::string_view key, Value amount) {
+        const std::uint64_t hash = Totals::hash_of(key);
+        if (made_ == added_ && totals_.slot_bytes() <= cached_bytes) {
+            add_to_total(key, hash, amount);
+            return;
+        }
         Pending& pending = pending_[added_ % in_flight];
         pending.key.assign(key);
         pending.amount = amount;
-        pending.hash = Totals::hash_of(key);
+        pending.hash = hash;
         ++added_;
         totals_.prefetch_slot(pending.hash);
         if (added_ - made_ > step) totals_.prefetch_key(pending_[(added_ - 1 - step) % in_flight].hash);
@@ -69,12 +76,20 @@ private:
         std::uint64_t hash = 0;
     };
 
+    // The size of the table up to which amounts are added at once: that of
+    // the processor's second-level cache.
+    static constexpr std::size_t cached_bytes = std::size_t{1} << 20;
+
     void make_next() {
         const Pending& pending = pending_[made_ % in_flight];
-        totals_.value_matching(
-            pending.hash, [this, &pending](std::string_view held) { return keys_.matches(held, pending.key); },
-            [this, &pending] { return keys_.held_for(pending.key); }) += pending.amount;
+        add_to_total(pending.key, pending.hash, pending.amount);
         ++made_;
+    }
+
+    void add_to_total(std::string_view key, std::uint64_t hash, Value amount) {
+        totals_.value_matching(
+            hash, [this, key](std::string_view held) { return keys_.matches(held, key); },
+            [this, key] { return keys_.held_for(key); }) += amount;
     }
 
     Keys keys_;
