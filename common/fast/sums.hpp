@@ -44,6 +44,7 @@ public:
 
     void add(std::string_view key, Value amount) {
         const std::uint64_t hash = Totals::hash_of(key);
+        // A small table is in the cache: there is nothing to wait for.
         if (made_ == added_ && totals_.slot_bytes() <= cached_bytes) {
             add_to_total(key, hash, amount);
             return;
@@ -76,8 +77,8 @@ private:
         std::uint64_t hash = 0;
     };
 
-    // The size of the table up to which amounts are added at once: that of
-    // the processor's second-level cache.
+    // The size of the table up to which amounts are added at once, about
+    // that of a second-level cache.
     static constexpr std::size_t cached_bytes = std::size_t{1} << 20;
 
     void make_next() {

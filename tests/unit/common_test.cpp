@@ -418,6 +418,8 @@ TEST(Sums, SumsAndBatchedLookupsAgreeWithTheirPlainTwins) {
     std::mt19937 random(5);
     at::fast::Sums<std::int64_t> counts;
     at::fast::FlatMap<std::int64_t> plain;
+    // Enough keys to take the table past the size up to which amounts are
+    // added at once.
     for (int i = 0; i < 50000; ++i) {
         const std::string key = random_key(random, i % 7 == 0 ? 40 : 6);
         counts.add(key, i % 5);
