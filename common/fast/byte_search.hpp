@@ -1,6 +1,7 @@
 #pragma once
 // Searches over the bytes of every line, sixteen bytes at a time where the
-// processor has SSE2: cutting lineages into tokens looks for ";" and "(" in
+// processor has SSE2: the TAB after each line's read ID is looked for (as
+// either of one byte), cutting lineages into tokens looks for ";" and "(" in
 // every byte, and the classifier's markers are looked for in every line.
 
 #include <algorithm>
